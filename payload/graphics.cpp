@@ -1,0 +1,69 @@
+#include "payload/graphics.h"
+
+#include "payload/reader.h"
+#include "payload/registry.h"
+#include "payload/stream.h"
+#include "payload/textcodec.h"
+#include "payload/writer.h"
+#include "platform/error.h"
+
+namespace slidesaver {
+
+TJPEGImage::TJPEGImage(std::vector<std::uint8_t> jpeg) : data_(std::move(jpeg)) {
+  if (!data_.empty()) info_ = ReadJpegInfo(data_);
+}
+
+void TJPEGImage::ReadData(InputStream& block) {
+  std::uint8_t b[4];
+  block.ReadBuffer(b, 4);
+  const auto size = static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                              (static_cast<std::uint32_t>(b[3]) << 24));
+  *this = TJPEGImage(block.ReadBytes(size));
+}
+
+const Bitmap& TJPEGImage::Pixels() {
+  if (!pixels_) pixels_ = data_.empty() ? Bitmap() : DecodeJpeg(data_);
+  return *pixels_;
+}
+
+bool TPicture::ReadDefined(std::string_view name, ComponentReader& reader) {
+  if (!SameText(name, "Data")) return false;
+  if (reader.ReadValueKind() != vaBinary) throw Error("Invalid property value");
+  ReadDataBlock(reader.ReadBinaryBody());
+  return true;
+}
+
+void TPicture::ReadDataBlock(std::span<const std::uint8_t> block) {
+  InputStream in(block);
+  const std::uint8_t length = in.ReadByte();
+  std::string className(length, '\0');
+  in.ReadBuffer(className.data(), length);
+  graphic_ = CreateGraphicClass(className);
+  if (graphic_) graphic_->ReadData(in);  // bytes behind the graphic's data are ignored
+}
+
+void TPicture::WriteDefined(ComponentWriter& writer, const std::string& prefix) const {
+  const auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic_.get());
+  if (jpeg == nullptr) return;
+  std::vector<std::uint8_t> block;
+  block.push_back(static_cast<std::uint8_t>(jpeg->ClassName().size()));
+  block.insert(block.end(), jpeg->ClassName().begin(), jpeg->ClassName().end());
+  const auto size = static_cast<std::uint32_t>(jpeg->Data().size());
+  for (int i = 0; i < 4; ++i) block.push_back(static_cast<std::uint8_t>(size >> (8 * i)));
+  block.insert(block.end(), jpeg->Data().begin(), jpeg->Data().end());
+  writer.WritePropertyName(prefix + "Data");
+  writer.WriteBinary(block);
+}
+
+std::span<const PropInfo> TImage::Properties() const {
+  static const std::vector<PropInfo> props = {
+      IntegerProperty<TImage>("Left", &TImage::Left, &TImage::SetLeft),
+      IntegerProperty<TImage>("Top", &TImage::Top, &TImage::SetTop),
+      IntegerProperty<TImage>("Width", &TImage::Width, &TImage::SetWidth),
+      IntegerProperty<TImage>("Height", &TImage::Height, &TImage::SetHeight),
+      ObjectProperty<TImage>("Picture", &TImage::PictureObject),
+  };
+  return props;
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "payload/persistent.h"
+#include "payload/stream.h"
+#include "platform/bitmap.h"
+#include "platform/jpeg.h"
+
+namespace slidesaver {
+
+// A picture in some encoding that can give its pixels as a 24-bit bitmap.
+class TGraphic {
+ public:
+  virtual ~TGraphic() = default;
+  virtual std::string_view ClassName() const = 0;
+  virtual bool Empty() const = 0;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // Reads the graphic's own data from the rest of a picture data block.
+  virtual void ReadData(InputStream& block) = 0;
+  // The pixels, decoded on first use.
+  virtual const Bitmap& Pixels() = 0;
+};
+
+class TJPEGImage : public TGraphic {
+ public:
+  TJPEGImage() = default;
+  // Takes a JPEG file's bytes and reads its header at once.
+  explicit TJPEGImage(std::vector<std::uint8_t> jpeg);
+
+  std::string_view ClassName() const override { return "TJPEGImage"; }
+  bool Empty() const override { return data_.empty(); }
+  int Width() const override { return info_.width; }
+  int Height() const override { return info_.height; }
+  bool Grayscale() const { return info_.grayscale; }
+  bool ProgressiveEncoding() const { return info_.progressive; }
+  // A signed 32-bit size, then that many bytes of JPEG data.
+  void ReadData(InputStream& block) override;
+  const Bitmap& Pixels() override;
+
+  const std::vector<std::uint8_t>& Data() const { return data_; }
+
+ private:
+  std::vector<std::uint8_t> data_;
+  JpegInfo info_;
+  std::optional<Bitmap> pixels_;
+};
+
+// Holds at most one graphic; stores it as the defined value "Data": the
+// graphic's class name as a short string, then the graphic's own data.
+class TPicture : public TPersistent {
+ public:
+  std::string_view ClassName() const override { return "TPicture"; }
+  std::span<const PropInfo> Properties() const override { return {}; }
+  bool ReadDefined(std::string_view name, ComponentReader& reader) override;
+  void WriteDefined(ComponentWriter& writer, const std::string& prefix) const override;
+
+  TGraphic* Graphic() const { return graphic_.get(); }
+  void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
+  bool Empty() const { return !graphic_ || graphic_->Empty(); }
+
+ private:
+  void ReadDataBlock(std::span<const std::uint8_t> block);
+  std::unique_ptr<TGraphic> graphic_;
+};
+
+// The picture record of a picture stream.
+class TImage : public TComponent {
+ public:
+  std::string_view ClassName() const override { return "TImage"; }
+  std::span<const PropInfo> Properties() const override;
+
+  std::int32_t Left() const { return left_; }
+  void SetLeft(std::int32_t v) { left_ = v; }
+  std::int32_t Top() const { return top_; }
+  void SetTop(std::int32_t v) { top_ = v; }
+  std::int32_t Width() const { return width_; }
+  void SetWidth(std::int32_t v) { width_ = v; }
+  std::int32_t Height() const { return height_; }
+  void SetHeight(std::int32_t v) { height_ = v; }
+  TPicture& Picture() { return picture_; }
+  const TPicture& Picture() const { return picture_; }
+
+ private:
+  TPersistent* PictureObject() { return &picture_; }
+  std::int32_t left_ = 0;
+  std::int32_t top_ = 0;
+  std::int32_t width_ = 105;
+  std::int32_t height_ = 105;
+  TPicture picture_;
+};
+
+}  // namespace slidesaver

@@ -1,0 +1,138 @@
+#include "payload/stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/error.h"
+
+namespace slidesaver {
+namespace {
+
+constexpr std::size_t kReadAhead = 64 * 1024;
+
+[[noreturn]] void ReadError() { throw Error("Stream read error"); }
+
+}  // namespace
+
+InputStream InputStream::OpenFile(const std::string& path) {
+  InputStream s;
+  s.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (s.fd_ < 0) {
+    throw Error("Cannot open file \"" + path + "\": " + std::strerror(errno));
+  }
+  struct stat st {};
+  if (::fstat(s.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw Error("Cannot open file \"" + path + "\": not a regular file");
+  }
+  s.size_ = st.st_size;
+  return s;
+}
+
+InputStream::InputStream(std::span<const std::uint8_t> memory)
+    : memory_(memory), size_(static_cast<std::int64_t>(memory.size())) {}
+
+InputStream::InputStream(InputStream&& other) noexcept { *this = std::move(other); }
+
+InputStream& InputStream::operator=(InputStream&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    memory_ = other.memory_;
+    size_ = other.size_;
+    position_ = other.position_;
+    buffer_ = std::move(other.buffer_);
+    bufferStart_ = other.bufferStart_;
+  }
+  return *this;
+}
+
+InputStream::~InputStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void InputStream::Seek(std::int64_t offset) {
+  if (offset < 0) throw Error("Invalid stream offset " + std::to_string(offset));
+  position_ = offset;
+}
+
+void InputStream::Fill(std::int64_t at, void* target, std::size_t count) {
+  auto* out = static_cast<std::uint8_t*>(target);
+  if (fd_ < 0) {
+    std::memcpy(out, memory_.data() + at, count);
+    return;
+  }
+  while (count > 0) {
+    const std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(buffer_.size());
+    if (at >= bufferStart_ && at < bufferEnd) {
+      const auto n = std::min<std::size_t>(count, static_cast<std::size_t>(bufferEnd - at));
+      std::memcpy(out, buffer_.data() + (at - bufferStart_), n);
+      out += n;
+      at += static_cast<std::int64_t>(n);
+      count -= n;
+      continue;
+    }
+    if (count >= kReadAhead) {  // large blocks go straight to the caller
+      const ssize_t got = ::pread(fd_, out, count, at);
+      if (got <= 0) {
+        if (got < 0 && errno == EINTR) continue;
+        ReadError();
+      }
+      out += got;
+      at += got;
+      count -= static_cast<std::size_t>(got);
+      continue;
+    }
+    buffer_.resize(kReadAhead);
+    ssize_t got;
+    do {
+      got = ::pread(fd_, buffer_.data(), kReadAhead, at);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+      buffer_.clear();
+      ReadError();
+    }
+    buffer_.resize(static_cast<std::size_t>(got));
+    bufferStart_ = at;
+  }
+}
+
+std::size_t InputStream::Read(void* target, std::size_t count) {
+  const std::int64_t available = std::max<std::int64_t>(0, Remaining());
+  const auto n = static_cast<std::size_t>(std::min<std::int64_t>(available, static_cast<std::int64_t>(count)));
+  if (n > 0) Fill(position_, target, n);
+  position_ += static_cast<std::int64_t>(n);
+  return n;
+}
+
+void InputStream::ReadBuffer(void* target, std::size_t count) {
+  if (count == 0) return;
+  if (Remaining() < 0 || static_cast<std::uint64_t>(Remaining()) < count) ReadError();
+  Fill(position_, target, count);
+  position_ += static_cast<std::int64_t>(count);
+}
+
+std::uint8_t InputStream::ReadByte() {
+  std::uint8_t b;
+  ReadBuffer(&b, 1);
+  return b;
+}
+
+std::vector<std::uint8_t> InputStream::ReadBytes(std::int64_t count) {
+  if (count < 0 || count > Remaining()) ReadError();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+  ReadBuffer(bytes.data(), bytes.size());
+  return bytes;
+}
+
+void InputStream::Skip(std::int64_t count) {
+  if (count < 0 || count > Remaining()) ReadError();
+  position_ += count;
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace slidesaver {
+
+// A 24-bit device-independent bitmap: rows of 3 bytes per pixel in the order
+// blue, green, red, top row first, rows packed without padding.
+class Bitmap {
+ public:
+  Bitmap() = default;
+  Bitmap(int width, int height);  // all pixels black
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ <= 0 || height_ <= 0; }
+  std::size_t Stride() const { return static_cast<std::size_t>(width_) * 3; }
+
+  std::uint8_t* ScanLine(int y) { return pixels_.data() + Stride() * static_cast<std::size_t>(y); }
+  const std::uint8_t* ScanLine(int y) const {
+    return pixels_.data() + Stride() * static_cast<std::size_t>(y);
+  }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<std::uint8_t> pixels_;
+};
+
+}  // namespace slidesaver

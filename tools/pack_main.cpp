@@ -1,0 +1,250 @@
+// slidesaver-pack: builds a screen saver (player + payload) and inspects one.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "payload/builder.h"
+#include "payload/config.h"
+#include "payload/graphics.h"
+#include "payload/inttext.h"
+#include "payload/payload.h"
+#include "platform/error.h"
+#include "platform/jpeg.h"
+
+namespace slidesaver {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: slidesaver-pack build --player PLAYER --out FILE --picture A.jpg [--picture B.jpg ...]\n"
+    "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
+    "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
+    "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
+    "       slidesaver-pack inspect FILE\n"
+    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt.\n";
+
+struct UsageError : Error {
+  using Error::Error;
+};
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  struct stat st {};
+  if (!in || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw Error("Cannot read \"" + path + "\"");
+  }
+  if (st.st_size > 2147483647) {
+    throw Error("\"" + path + "\" is larger than 2147483647 bytes; a screen saver cannot hold it");
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) throw Error("Cannot read \"" + path + "\"");
+  return bytes;
+}
+
+std::int32_t IntArgument(const std::string& option, const std::string& value) {
+  const auto v = StrToIntStrict(value);
+  if (!v) throw UsageError(option + " takes an integer, not \"" + value + "\"");
+  return *v;
+}
+
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& head,
+                         const std::vector<std::uint8_t>& tail) {
+  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    out.close();
+    if (!out) {
+      std::remove(temp.c_str());
+      throw Error("Cannot write \"" + path + "\"");
+    }
+  }
+  ::chmod(temp.c_str(), 0755);
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    throw Error("Cannot write \"" + path + "\"");
+  }
+}
+
+int Build(const std::vector<std::string>& args) {
+  std::string player, out;
+  std::vector<std::string> pictures, sounds;
+  TSSFileLocations config;
+  config.SetInterval(5000);
+  config.SetSoundRandom(1);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--player") player = value();
+    else if (a == "--out") out = value();
+    else if (a == "--picture") pictures.push_back(value());
+    else if (a == "--sound") sounds.push_back(value());
+    else if (a == "--title") config.SetTitle(value());
+    else if (a == "--author") config.SetAuthor(value());
+    else if (a == "--email") config.SetEmail(value());
+    else if (a == "--web") config.SetWeb(value());
+    else if (a == "--text") config.SetText(value());
+    else if (a == "--font-name") config.TextFont().SetName(value());
+    else if (a == "--font-height") config.TextFont().SetHeight(IntArgument(a, value()));
+    else if (a == "--font-color") {
+      std::int32_t color;
+      const std::string& v = value();
+      if (!ParseColor(v, color)) throw UsageError("--font-color takes a colour name or a number, not \"" + v + "\"");
+      config.TextFont().SetColor(color);
+    } else if (a == "--interval") config.SetInterval(IntArgument(a, value()));
+    else if (a == "--sound-order") config.SetSoundRandom(IntArgument(a, value()));
+    else if (a == "--random-pic") config.lRandomPic = true;
+    else if (a == "--random-style") config.lRandomStyle = true;
+    else if (a == "--clear-old") config.lClearOldImage = true;
+    else if (a == "--mute") config.lMute = true;
+    else throw UsageError("unknown option \"" + a + "\"");
+  }
+  if (player.empty() || out.empty() || pictures.empty()) {
+    throw UsageError("build needs --player, --out and at least one --picture");
+  }
+
+  const std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
+  std::vector<PayloadPicture> pictureData;
+  for (const std::string& path : pictures) {
+    std::vector<std::uint8_t> jpeg = ReadWholeFile(path);
+    try {
+      if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) throw Error("no JPEG start marker");
+      ReadJpegInfo(jpeg);
+    } catch (const Error& e) {
+      throw Error("\"" + path + "\" is not a JPEG file (" + e.what() + ")");
+    }
+    pictureData.push_back({BaseName(path), std::move(jpeg)});
+  }
+  std::vector<PayloadSound> soundData;
+  for (const std::string& path : sounds) {
+    const std::string name = BaseName(path);
+    if (!IsPlainFileName(name)) throw Error("The sound name \"" + name + "\" is not a plain file name");
+    soundData.push_back({name, ReadWholeFile(path)});
+  }
+  const std::vector<std::uint8_t> payload =
+      BuildPayload(static_cast<std::int64_t>(playerBytes.size()), pictureData, soundData, config);
+  WriteFileAtomically(out, playerBytes, payload);
+  return 0;
+}
+
+nlohmann::ordered_json FontJson(const TFont& font) {
+  nlohmann::ordered_json styles = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < FontStyleNames().size(); ++i) {
+    if (font.Style() & (1u << i)) styles.push_back(FontStyleNames()[i]);
+  }
+  return {{"Name", font.Name()},
+          {"Height", font.Height()},
+          {"Size", font.Size()},
+          {"Color", static_cast<std::uint32_t>(font.Color())},
+          {"Charset", font.Charset()},
+          {"Pitch", FontPitchNames()[static_cast<std::size_t>(font.Pitch())]},
+          {"Style", styles}};
+}
+
+int Inspect(const std::string& path) {
+  InputStream file = InputStream::OpenFile(path);
+  const auto trailer = ReadTrailer(file);
+  if (!trailer) throw Error("Stream read error");
+  const auto config = ReadComponentAs<TSSFileLocations>(file, trailer->configOffset);
+
+  nlohmann::ordered_json pictures = nlohmann::ordered_json::array();
+  for (int i = 0; i < config->GetPicCount(); ++i) {
+    const std::int32_t offset = config->GetPicOffset(i);
+    const auto image = ReadComponentAs<TImage>(file, offset);
+    const auto* jpeg = dynamic_cast<const TJPEGImage*>(image->Picture().Graphic());
+    const bool empty = jpeg == nullptr || jpeg->Empty();
+    pictures.push_back({{"offset", offset},
+                        {"width", empty ? 0 : jpeg->Width()},
+                        {"height", empty ? 0 : jpeg->Height()},
+                        {"jpeg_bytes", empty ? 0 : jpeg->Data().size()}});
+  }
+  nlohmann::ordered_json sounds = nlohmann::ordered_json::array();
+  for (int i = 0; i < config->GetSndCount(); ++i) {
+    sounds.push_back({{"offset", config->GetSndOffset(i)},
+                      {"size", config->GetSndSize(i)},
+                      {"name", config->GetSndFileName(i)}});
+  }
+  const nlohmann::ordered_json json = {
+      {"payload_size", trailer->payloadSize},
+      {"config_offset", trailer->configOffset},
+      {"payload_start", PayloadStart(file, trailer->payloadSize)},
+      {"config",
+       {{"Text", config->Text()},
+        {"TextFont", FontJson(config->TextFont())},
+        {"lRandomStyle", config->lRandomStyle},
+        {"lRandomPic", config->lRandomPic},
+        {"lClearOldImage", config->lClearOldImage},
+        {"Interval", config->Interval()},
+        {"SoundRandom", config->SoundRandom()},
+        {"lSoundLoop", config->lSoundLoop},
+        {"lMute", config->lMute},
+        {"Title", config->Title()},
+        {"Author", config->Author()},
+        {"Email", config->Email()},
+        {"Web", config->Web()},
+        {"PicCommaList", config->PicCommaList()},
+        {"PicFileNamesCommaList", config->PicFileNamesCommaList()},
+        {"SndCommaList", config->SndCommaList()},
+        {"SndFileNamesCommaList", config->SndFileNamesCommaList()},
+        {"SndSizesCommaList", config->SndSizesCommaList()},
+        {"DescriptCommaList", config->DescriptCommaList()}}},
+      {"pictures", pictures},
+      {"sounds", sounds}};
+  std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  return 0;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+int Main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    std::cout << kUsage;
+    return args.empty() ? 2 : 0;
+  }
+  try {
+    if (args[0] == "build") return Build({args.begin() + 1, args.end()});
+    if (args[0] == "inspect") {
+      if (args.size() != 2) throw UsageError("inspect takes one file");
+      return Inspect(args[1]);
+    }
+    throw UsageError("unknown command \"" + args[0] + "\"");
+  } catch (const UsageError& e) {
+    std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << kUsage;
+    return 2;
+  } catch (const Error& e) {
+    if (args[0] == "inspect") std::cerr << OneLine(e.what()) << "\n";
+    else std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << OneLine(e.what()) << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+}  // namespace slidesaver
+
+int main(int argc, char** argv) { return slidesaver::Main(argc, argv); }
