@@ -14,7 +14,9 @@ class InputStream {
  public:
   // Opens a file for reading. Raises Error("Cannot open file \"<path>\": <reason>").
   static InputStream OpenFile(const std::string& path);
+  // The memory must outlive the stream.
   explicit InputStream(std::span<const std::uint8_t> memory);
+  explicit InputStream(std::vector<std::uint8_t>&&) = delete;
 
   InputStream(InputStream&& other) noexcept;
   InputStream& operator=(InputStream&& other) noexcept;

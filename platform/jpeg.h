@@ -9,7 +9,7 @@ namespace slidesaver {
 
 // Limits that protect the decoder from pictures whose header promises far more work or memory
 // than any real photo needs. DecodeJpeg refuses a picture wider or higher than kMaxJpegSide or
-// with more than kMaxJpegPixels pixels before allocating anything for it, and a progressive
+// with more than kMaxJpegPixels pixels before allocating anything for it, and stops decoding a
 // picture with more than kMaxJpegScans scans. ReadJpegInfo reports such a header as it is.
 inline constexpr int kMaxJpegSide = 32768;
 inline constexpr std::int64_t kMaxJpegPixels = std::int64_t{1} << 28;

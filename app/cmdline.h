@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace slidesaver {
+
+// Splits a command-line text into its arguments. Runs of characters with codes 1 to 32 separate
+// arguments, and an empty pair of double quotes where an argument would begin counts as part of
+// such a separator. Inside an argument, double quotes group a stretch that may contain blanks;
+// the quotes themselves are dropped and an unclosed quote runs to the end of the text. A zero
+// byte ends the text. Bytes of 0x80 and above are ordinary characters.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// Rebuilds the argument text the host passed: argv[1..] joined with single spaces. The program's
+// own path (argv[0]) is not part of it.
+std::string CommandLineFromArgv(int argc, char** argv);
+
+// Upper-cases the ASCII letters a..z and leaves every other byte alone.
+std::string ToUpperAscii(std::string_view text);
+
+// The process-wide run mode, fixed before any window exists.
+enum class RunMode : std::uint8_t { PasswordChange = 0, Preview = 1, Setup = 2, Saver = 3 };
+
+// The run mode chosen by the upper-cased first argument: "/A", "-A" or "A..." give
+// PasswordChange, "/P", "-P" or "P..." give Preview, "/C", "-C", "C..." or an empty text give
+// Setup; anything else gives Saver.
+RunMode ParseRunMode(std::string_view firstArgUpper);
+
+// The first and second argument, upper-cased; empty when absent.
+struct StartupArgs {
+  std::string first;
+  std::string second;
+};
+
+// Takes the first two arguments of an argument text (as built by CommandLineFromArgv).
+StartupArgs ReadStartupArgs(std::string_view commandLine);
+
+// Converts a window handle written as an integer with StrToIntStrict; raises Error when the text
+// is not a 32-bit integer.
+std::int32_t ParseWindowHandle(std::string_view text);
+
+}  // namespace slidesaver

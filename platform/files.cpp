@@ -1,0 +1,106 @@
+#include "platform/files.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace slidesaver {
+namespace {
+
+constexpr mode_t kGroupOtherWrite = S_IWGRP | S_IWOTH;
+constexpr mode_t kGroupOtherAll = S_IRWXG | S_IRWXO;
+
+std::string WithTrailingSlash(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+// $XDG_RUNTIME_DIR is taken only when it is an absolute directory that this user owns and that
+// group and others cannot write into.
+bool IsUsableRuntimeDir(const std::string& path) {
+  if (!IsAbsolute(path)) return false;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & kGroupOtherWrite) == 0;
+}
+
+std::string FallbackTempFolder() {
+  std::string base = EnvironmentValue("TMPDIR");
+  if (!IsAbsolute(base)) base = "/tmp";
+  return PathJoin(base, "slidesaver-" + std::to_string(geteuid()));
+}
+
+// Creates the folder when missing, then checks without following links that it is a private
+// directory of this user.
+void MakePrivateFolder(const std::string& folder) {
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw Error("Cannot create the temporary folder " + folder + ": " + std::strerror(errno));
+  }
+  struct stat info;
+  if (lstat(folder.c_str(), &info) != 0) {
+    throw Error("Cannot examine the temporary folder " + folder + ": " + std::strerror(errno));
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & kGroupOtherAll) != 0) {
+    throw Error("The temporary folder " + folder +
+                " is not a private directory of this user; remove it and start again");
+  }
+}
+
+}  // namespace
+
+std::string OwnExecutablePath() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) {
+      throw Error(std::string("Cannot find the program's own file: ") + std::strerror(errno));
+    }
+    if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string FileNamePart(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string FolderPart(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return "";
+  return std::string(path.substr(0, slash + 1));
+}
+
+std::string PathJoin(std::string_view folder, std::string_view name) {
+  std::string joined(folder);
+  if (joined.empty() || joined.back() != '/') joined.push_back('/');
+  joined += name;
+  return joined;
+}
+
+std::string TempFolder() {
+  const std::string runtimeDir = EnvironmentValue("XDG_RUNTIME_DIR");
+  if (IsUsableRuntimeDir(runtimeDir)) return WithTrailingSlash(runtimeDir);
+  const std::string folder = FallbackTempFolder();
+  MakePrivateFolder(folder);
+  return WithTrailingSlash(folder);
+}
+
+std::string RuntimeFolder() { return TempFolder(); }
+
+}  // namespace slidesaver

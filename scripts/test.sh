@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything and runs every test: first the normal
+# build, then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
+# that also runs the fuzz targets for a short while.
+#   scripts/test.sh            all of it
+#   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+
+"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$root/build" && ctest --output-on-failure -j "$(nproc)" "$@")
+if [ $# -gt 0 ]; then exit 0; fi
+
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/sanitize" \
+  -DCMAKE_BUILD_TYPE=Debug -DSLIDESAVER_SANITIZE=ON -DSLIDESAVER_FUZZ=ON
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd "$root/build/sanitize" && ctest --output-on-failure -j "$(nproc)")

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace slidesaver {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the real player binary with the given arguments, with TMPDIR pointing at a test folder
+// and no XDG_RUNTIME_DIR, so that its run-time files land in "<tmp>/slidesaver-<uid>".
+class PlayerBinaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "startup_test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    tmp_ = pattern;
+    runtime_ = tmp_ / ("slidesaver-" + std::to_string(geteuid()));
+  }
+  void TearDown() override { fs::remove_all(tmp_); }
+
+  // Returns the raw wait status of the finished player.
+  int Run(const std::vector<std::string>& args) {
+    const std::string binary = std::string(SLIDESAVER_BUILD_DIR) + "/app/slidesaver";
+    std::vector<std::string> env = {"TMPDIR=" + tmp_.string()};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      if (std::strncmp(*entry, "TMPDIR=", 7) != 0 &&
+          std::strncmp(*entry, "XDG_RUNTIME_DIR=", 16) != 0) {
+        env.push_back(*entry);
+      }
+    }
+    std::vector<std::string> argvText = {binary};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv = Pointers(argvText);
+    std::vector<char*> envp = Pointers(env);
+    pid_t pid;
+    EXPECT_EQ(posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    int status = -1;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return status;
+  }
+
+  static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+  }
+
+  void ExpectCleanExit(const std::vector<std::string>& args) {
+    const int status = Run(args);
+    std::string shown;
+    for (const std::string& arg : args) shown += "[" + arg + "]";
+    EXPECT_TRUE(WIFEXITED(status)) << shown;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+  }
+
+  fs::path tmp_;
+  fs::path runtime_;
+};
+
+TEST_F(PlayerBinaryTest, ExitsZeroForEveryArgumentSet) {
+  const std::vector<std::vector<std::string>> argumentSets = {
+      {},
+      {"/s"},
+      {"/S", "extra", "more"},
+      {"/c:1234"},
+      {"/p"},
+      {"/p", "1234"},
+      {"/p", "not-a-handle"},
+      {"/p:99999999999999999999"},
+      {"/a"},
+      {"/a", "1234"},
+      {"/a", "junk"},
+      {"\"", "\"\""},
+      {"\x01\x7f\xff\xfe", "\t"},
+      {std::string(100000, 'p')},
+  };
+  for (const auto& args : argumentSets) ExpectCleanExit(args);
+}
+
+TEST_F(PlayerBinaryTest, PasswordModeEndsBeforeTheInstanceCheck) {
+  ExpectCleanExit({"/a", "1234"});
+  EXPECT_FALSE(fs::exists(runtime_));
+}
+
+TEST_F(PlayerBinaryTest, OtherModesTakeAndReleaseTheInstanceLock) {
+  for (const char* mode : {"/s", "/c", "/p"}) {
+    ExpectCleanExit({mode, "1234"});
+    ASSERT_TRUE(fs::is_directory(runtime_)) << mode;
+    EXPECT_TRUE(fs::is_empty(runtime_)) << mode;
+  }
+}
+
+TEST_F(PlayerBinaryTest, UnsafeRuntimeFolderIsNoReasonToFail) {
+  fs::create_directory(tmp_ / "elsewhere");
+  fs::create_directory_symlink(tmp_ / "elsewhere", runtime_);
+  ExpectCleanExit({"/s"});
+  EXPECT_TRUE(fs::is_empty(tmp_ / "elsewhere"));
+}
+
+}  // namespace
+}  // namespace slidesaver

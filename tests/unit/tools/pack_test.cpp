@@ -1,0 +1,147 @@
+// Drives the real slidesaver-pack binary: build, then inspect.
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tools/imagegen/imagegen.h"
+
+namespace slidesaver {
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kPack = std::string(SLIDESAVER_BUILD_DIR) + "/tools/slidesaver-pack";
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+Result Shell(const std::string& command) {
+  Result r{-1, {}};
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  std::array<char, 4096> buf;
+  for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;) r.out.append(buf.data(), n);
+  const int status = ::pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class PackTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("pack-test-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+// Two pictures of 49,923 and 39,923 JPEG bytes, a 300,000-byte sound and a
+// 600-byte configuration behind a 1,000,000-byte player.
+TEST_F(PackTool, BuildsTheWorkedExampleLayout) {
+  const std::string player = Put("player", std::vector<std::uint8_t>(1000000, 0xCC));
+  const std::string a = Put("a.jpg", PadJpegTo(EncodeJpeg(MakeDemoPicture(0, 320, 200)), 49923));
+  const std::string b = Put("b.jpg", PadJpegTo(EncodeJpeg(MakeDemoPicture(1, 200, 320)), 39923));
+  const std::string s = Put("theme.wav", std::vector<std::uint8_t>(300000, 0x11));
+  const auto build = [&](const std::string& text) {
+    return Shell(kPack + " build --player " + player + " --out " + Path("saver.scr") + " --picture " + a +
+               " --picture " + b + " --sound " + s + " --title Demo --text '" + text + "'");
+  };
+  // The caption's length tunes the configuration stream to 600 bytes.
+  ASSERT_EQ(build("x").status, 0);
+  const auto firstSize = static_cast<std::int64_t>(fs::file_size(Path("saver.scr")));
+  const std::int64_t padding = 1390640 - firstSize;
+  ASSERT_GE(padding, 0);
+  ASSERT_EQ(build(std::string(1 + static_cast<std::size_t>(padding), 'x')).status, 0);
+  ASSERT_EQ(fs::file_size(Path("saver.scr")), 1390640u);
+
+  std::ifstream in(Path("saver.scr"), std::ios::binary);
+  in.seekg(1390600);
+  std::string trailer(40, '\0');
+  in.read(trailer.data(), 40);
+  EXPECT_EQ(trailer, "390600" + std::string(14, ' ') + "1390000" + std::string(13, ' '));
+  for (const std::int64_t at : {1000000, 1050000, 1390000}) {
+    std::string sig(4, '\0');
+    in.seekg(at);
+    in.read(sig.data(), 4);
+    EXPECT_EQ(sig, "TPF0") << at;
+  }
+
+  const Result inspect = Shell(kPack + " inspect " + Path("saver.scr"));
+  ASSERT_EQ(inspect.status, 0) << inspect.out;
+  const auto json = nlohmann::json::parse(inspect.out);
+  EXPECT_EQ(json["payload_size"], 390600);
+  EXPECT_EQ(json["config_offset"], 1390000);
+  EXPECT_EQ(json["payload_start"], 1000000);
+  EXPECT_EQ(json["config"]["PicCommaList"], "1000000,1050000");
+  EXPECT_EQ(json["config"]["SndCommaList"], "1090000");
+  EXPECT_EQ(json["config"]["SndSizesCommaList"], "300000");
+  EXPECT_EQ(json["config"]["Title"], "Demo");
+  EXPECT_EQ(json["pictures"][0], (nlohmann::json{{"offset", 1000000}, {"width", 320}, {"height", 200}, {"jpeg_bytes", 49923}}));
+  EXPECT_EQ(json["pictures"][1], (nlohmann::json{{"offset", 1050000}, {"width", 200}, {"height", 320}, {"jpeg_bytes", 39923}}));
+  EXPECT_EQ(json["sounds"][0], (nlohmann::json{{"offset", 1090000}, {"size", 300000}, {"name", "theme.wav"}}));
+}
+
+TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
+  const std::string player = Put("player", std::vector<std::uint8_t>(100, 1));
+  const std::string a = Put("pic one.jpg", EncodeJpeg(MakeTestPattern(40, 30, 2)));
+  const std::string snd = Put("Main, Theme.mid", {1, 2, 3});
+  Result r = Shell(kPack + " build --player " + player + " --out " + Path("s.scr") + " --picture '" + a +
+                 "' --sound '" + snd + "' --font-color clYellow --font-height -32 --font-name Arial"
+                 " --interval 7000 --random-pic --random-style --clear-old --sound-order 3 --mute"
+                 " --email me@example.org --web https://example.org --author 'Ann \xC3\x89'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  r = Shell(kPack + " inspect " + Path("s.scr"));
+  ASSERT_EQ(r.status, 0) << r.out;
+  const auto c = nlohmann::json::parse(r.out)["config"];
+  EXPECT_EQ(c["TextFont"]["Color"], 65535);
+  EXPECT_EQ(c["TextFont"]["Size"], 24);
+  EXPECT_EQ(c["TextFont"]["Name"], "Arial");
+  EXPECT_EQ(c["Interval"], 7000);
+  EXPECT_EQ(c["SoundRandom"], 3);
+  EXPECT_TRUE(c["lRandomPic"] && c["lRandomStyle"] && c["lClearOldImage"] && c["lMute"]);
+  EXPECT_FALSE(c["lSoundLoop"]);
+  EXPECT_EQ(c["Author"], "Ann \xC3\x89");
+  EXPECT_EQ(c["PicFileNamesCommaList"], "\"pic one.jpg\"");
+  EXPECT_EQ(c["SndFileNamesCommaList"], "\"Main, Theme.mid\"");
+
+  const std::string notJpeg = Put("fake.jpg", {'G', 'I', 'F', '8', '9', 'a'});
+  r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture " + notJpeg);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("is not a JPEG file"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(Path("bad.scr")));
+  r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture " + a +
+          " --sound " + Path("."));
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(fs::exists(Path("bad.scr")));
+}
+
+TEST_F(PackTool, InspectReportsTheReadersMessage) {
+  const std::string plain = Put("plain", std::vector<std::uint8_t>(200, 'z'));
+  Result r = Shell(kPack + " inspect " + plain);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Invalid stream format\n");
+  r = Shell(kPack + " inspect " + Put("tiny", {1, 2}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Stream read error\n");
+}
+
+}  // namespace
+}  // namespace slidesaver
