@@ -88,7 +88,7 @@ std::string FolderPart(std::string_view path) {
 
 std::string PathJoin(std::string_view folder, std::string_view name) {
   std::string joined(folder);
-  if (joined.empty() || joined.back() != '/') joined.push_back('/');
+  if (!joined.empty() && joined.back() != '/') joined.push_back('/');
   joined += name;
   return joined;
 }

@@ -16,8 +16,8 @@ std::string FileNamePart(std::string_view path);
 std::string FolderPart(std::string_view path);
 
 // The folder followed by the name, with one "/" inserted between them unless the folder already
-// ends with one. The name is used as given: callers that take names from outside must make sure
-// they are plain file names.
+// ends with one; an empty folder gives the name alone. The name is used as given: callers that
+// take names from outside must make sure they are plain file names.
 std::string PathJoin(std::string_view folder, std::string_view name);
 
 // The per-user private folder for temporary files, ending with "/". It is $XDG_RUNTIME_DIR when

@@ -15,6 +15,8 @@
 #include <random>
 
 #include "payload/inttext.h"
+#include "payload/textcodec.h"
+#include "platform/files.h"
 #include "platform/error.h"
 
 namespace slidesaver {
@@ -36,16 +38,6 @@ std::string_view Trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const std::size_t last = text.find_last_not_of(kBlanks);
   return text.substr(first, last - first + 1);
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool NamesMatch(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 std::string_view Unquote(std::string_view value) {
@@ -257,14 +249,14 @@ bool FindKey(LineReader& reader, std::string_view section, std::string_view key,
     const ParsedLine parsed = ParseLine(line.text);
     if (inSection) {
       if (parsed.kind == LineKind::kSection) return true;
-      if (parsed.kind == LineKind::kKey && NamesMatch(parsed.name, key)) {
+      if (parsed.kind == LineKind::kKey && SameText(parsed.name, key)) {
         location.keyFound = true;
         location.value = parsed.value;
         location.keyStart = line.start;
         location.keyEnd = line.start + line.contentLength;
         return true;
       }
-    } else if (parsed.kind == LineKind::kSection && NamesMatch(parsed.name, section)) {
+    } else if (parsed.kind == LineKind::kSection && SameText(parsed.name, section)) {
       inSection = true;
       location.sectionFound = true;
     } else {
@@ -478,11 +470,7 @@ bool TryWriteProfileString(const std::string& path, std::string_view section, st
 }  // namespace
 
 std::string SettingsFilePath(const std::string& executablePath) {
-  const std::size_t slash = executablePath.rfind('/');
-  if (slash == std::string::npos) return std::string(kSettingsFileName);
-  std::string folder = executablePath.substr(0, slash + 1);
-  while (folder.size() > 1 && folder[folder.size() - 2] == '/') folder.pop_back();
-  return folder + std::string(kSettingsFileName);
+  return PathJoin(FolderPart(executablePath), kSettingsFileName);
 }
 
 std::optional<std::string> ReadProfileString(const std::string& path, std::string_view section,

@@ -14,12 +14,19 @@ using namespace slidesaver;
 
 namespace {
 
+// Empty texts are not stored, so they read back as the property's default.
+bool SameValue(const TPersistent& a, const TPersistent& b, const PropInfo& p) {
+  const PropValue value = p.get(a);
+  const auto* text = std::get_if<std::string>(&value);
+  return (text != nullptr && text->empty()) || value == p.get(b);
+}
+
 bool SameRecord(const TSSFileLocations& a, const TSSFileLocations& b) {
   for (const PropInfo& p : a.Properties()) {
-    if (p.type != PropType::Object && p.get(a) != p.get(b)) return false;
+    if (p.type != PropType::Object && !SameValue(a, b, p)) return false;
   }
   for (const PropInfo& p : a.TextFont().Properties()) {
-    if (p.get(a.TextFont()) != p.get(b.TextFont())) return false;
+    if (!SameValue(a.TextFont(), b.TextFont(), p)) return false;
   }
   return true;
 }

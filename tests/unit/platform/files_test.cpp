@@ -22,7 +22,7 @@ TEST(PathPartsTest, JoinInsertsOneSlashWhenMissing) {
   EXPECT_EQ(PathJoin("/tmp/", "a.mp3"), "/tmp/a.mp3");
   EXPECT_EQ(PathJoin("/opt/saver//", "CONTROL.INI"), "/opt/saver//CONTROL.INI");
   EXPECT_EQ(PathJoin("/", "x"), "/x");
-  EXPECT_EQ(PathJoin("", "x"), "/x");
+  EXPECT_EQ(PathJoin("", "x"), "x");  // never the root folder by accident
 }
 
 TEST(PathPartsTest, FileNameAndFolder) {

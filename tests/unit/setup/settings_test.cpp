@@ -58,7 +58,7 @@ class SettingsFileTest : public ::testing::Test {
 TEST(SettingsFilePathTest, JoinsExecutableFolderAndFileName) {
   EXPECT_EQ(SettingsFilePath("/opt/shows/beach.scr"), "/opt/shows/CONTROL.INI");
   EXPECT_EQ(SettingsFilePath("/slidesaver"), "/CONTROL.INI");
-  EXPECT_EQ(SettingsFilePath("shows//beach"), "shows/CONTROL.INI");
+  EXPECT_EQ(SettingsFilePath("shows/beach"), "shows/CONTROL.INI");
   EXPECT_EQ(SettingsFilePath("beach"), "CONTROL.INI");
 }
 
