@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 extern char** environ;
 
 namespace slidesaver {
@@ -21,13 +23,6 @@ namespace fs = std::filesystem;
 // and no XDG_RUNTIME_DIR, so that its run-time files land in "<tmp>/slidesaver-<uid>".
 class PlayerBinaryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "startup_test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    tmp_ = pattern;
-    runtime_ = tmp_ / ("slidesaver-" + std::to_string(geteuid()));
-  }
-  void TearDown() override { fs::remove_all(tmp_); }
 
   // Returns the raw wait status of the finished player.
   int Run(const std::vector<std::string>& args) {
@@ -65,8 +60,9 @@ class PlayerBinaryTest : public ::testing::Test {
     EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
   }
 
-  fs::path tmp_;
-  fs::path runtime_;
+  test::ScratchFolder scratch_{"startup_test"};
+  fs::path tmp_ = scratch_.Path();
+  fs::path runtime_ = tmp_ / ("slidesaver-" + std::to_string(geteuid()));
 };
 
 TEST_F(PlayerBinaryTest, ExitsZeroForEveryArgumentSet) {

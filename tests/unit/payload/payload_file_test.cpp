@@ -9,6 +9,7 @@
 #include "payload/builder.h"
 #include "payload/payload.h"
 #include "platform/error.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 
 namespace slidesaver {
@@ -18,21 +19,13 @@ namespace fs = std::filesystem;
 
 class PayloadFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("payload-test-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return scratch_.Write(name, bytes);
   }
   static std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
-  fs::path dir_;
+  test::ScratchFolder scratch_{"payload_test"};
+  fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(PayloadFile, LocatesEverythingThroughTheTrailer) {

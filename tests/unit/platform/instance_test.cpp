@@ -1,3 +1,4 @@
+#include "tests/support/scratch_folder.h"
 #include "platform/instance.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +16,14 @@ namespace fs = std::filesystem;
 
 class InstanceLockTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "instance_test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
 
   InstanceLockResult TryHere() const {
     return InstanceLock::TryAcquire(folder_.string(), kName).result();
   }
 
   static constexpr const char* kName = "SAVER.SCRSemaphore";
-  fs::path folder_;
+  test::ScratchFolder scratch_{"instance_test"};
+  fs::path folder_ = scratch_.Path();
 };
 
 // A child process that takes the lock and keeps it until it is killed.

@@ -1,3 +1,4 @@
+#include "tests/support/scratch_folder.h"
 #include "setup/settings.h"
 
 #include <gtest/gtest.h>
@@ -20,28 +21,13 @@ namespace fs = std::filesystem;
 
 class SettingsFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "settings_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    ini_ = folder_ + "/CONTROL.INI";
-  }
-
-  void TearDown() override {
-    ::chmod(folder_.c_str(), 0755);
-    fs::remove_all(folder_);
-  }
-
   static void Store(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
     ASSERT_TRUE(out.good());
   }
 
-  static std::string Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  static std::string Load(const std::string& path) { return test::ScratchFolder::Read(path); }
 
   std::vector<std::string> FolderEntries() const {
     std::vector<std::string> names;
@@ -51,8 +37,9 @@ class SettingsFileTest : public ::testing::Test {
     return names;
   }
 
-  std::string folder_;
-  std::string ini_;
+  test::ScratchFolder scratch_{"settings_test"};
+  std::string folder_ = scratch_.Path();
+  std::string ini_ = folder_ + "/CONTROL.INI";
 };
 
 TEST(SettingsFilePathTest, JoinsExecutableFolderAndFileName) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 
 namespace slidesaver {
@@ -36,21 +37,12 @@ Result Shell(const std::string& command) {
 
 class PackTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("pack-test-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return scratch_.Write(name, bytes);
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path(const std::string& name) const { return scratch_.Path(name); }
 
-  fs::path dir_;
+  test::ScratchFolder scratch_{"pack_test"};
 };
 
 // Two pictures of 49,923 and 39,923 JPEG bytes, a 300,000-byte sound and a
