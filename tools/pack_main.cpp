@@ -1,9 +1,12 @@
 // slidesaver-pack: builds a screen saver (player + payload) and inspects one.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -60,23 +63,29 @@ std::int32_t IntArgument(const std::string& option, const std::string& value) {
   return *v;
 }
 
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes head and tail to a new file beside the target, then renames it over
+// the target, so that a failed build never leaves half a screen saver.
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& head,
                          const std::vector<std::uint8_t>& tail) {
   const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      throw Error("Cannot write \"" + path + "\"");
-    }
-  }
-  ::chmod(temp.c_str(), 0755);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    throw Error("Cannot write \"" + path + "\"");
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+  if (fd < 0) throw Error("Cannot write \"" + path + "\": " + std::strerror(errno));
+  const bool written = WriteAll(fd, head) && WriteAll(fd, tail);
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temp.c_str());
+    throw Error("Cannot write \"" + path + "\": " + reason);
   }
 }
 
