@@ -11,7 +11,6 @@ namespace slidesaver {
 
 // Colour values: 0x00BBGGRR, or 0x80000000 plus a system colour index.
 constexpr std::int32_t kClWindowText = static_cast<std::int32_t>(0x80000008u);
-constexpr std::int32_t kClBlue = 0xFF0000;
 constexpr std::int32_t kDefaultCharset = 1;
 
 std::span<const IdentEntry> ColorIdents();

@@ -14,11 +14,7 @@ TJPEGImage::TJPEGImage(std::vector<std::uint8_t> jpeg) : data_(std::move(jpeg)) 
 }
 
 void TJPEGImage::ReadData(InputStream& block) {
-  std::uint8_t b[4];
-  block.ReadBuffer(b, 4);
-  const auto size = static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
-                                              (static_cast<std::uint32_t>(b[3]) << 24));
-  *this = TJPEGImage(block.ReadBytes(size));
+  *this = TJPEGImage(block.ReadBytes(block.ReadInt32()));
 }
 
 const Bitmap& TJPEGImage::Pixels() {

@@ -43,12 +43,6 @@ std::string ComponentReader::ReadShortString() {
   return s;
 }
 
-std::int32_t ComponentReader::ReadInt32() {
-  std::uint8_t b[4];
-  stream_.ReadBuffer(b, 4);
-  return static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
-}
-
 std::int32_t ComponentReader::ReadIntegerOfKind(std::uint8_t kind) {
   switch (kind) {
     case vaInt8:
@@ -59,29 +53,31 @@ std::int32_t ComponentReader::ReadIntegerOfKind(std::uint8_t kind) {
       return static_cast<std::int16_t>(b[0] | (b[1] << 8));
     }
     case vaInt32:
-      return ReadInt32();
+      return stream_.ReadInt32();
     default:
       InvalidValue();
   }
 }
 
-std::vector<std::uint8_t> ComponentReader::ReadBinaryBody() { return stream_.ReadBytes(ReadInt32()); }
+std::vector<std::uint8_t> ComponentReader::ReadBinaryBody() {
+  return stream_.ReadBytes(stream_.ReadInt32());
+}
 
 std::string ComponentReader::ReadTextOfKind(std::uint8_t kind) {
   switch (kind) {
     case vaString:
       return Cp1252ToUtf8(ReadShortString());
     case vaLString: {
-      const auto bytes = stream_.ReadBytes(ReadInt32());
+      const auto bytes = stream_.ReadBytes(stream_.ReadInt32());
       return Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
     case vaWString: {
-      const std::int32_t units = ReadInt32();
+      const std::int32_t units = stream_.ReadInt32();
       if (units < 0) throw Error("Stream read error");
       return Utf16LeToUtf8(stream_.ReadBytes(2 * static_cast<std::int64_t>(units)));
     }
     case vaUTF8String: {
-      const auto bytes = stream_.ReadBytes(ReadInt32());
+      const auto bytes = stream_.ReadBytes(stream_.ReadInt32());
       return SanitizeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
     default:
@@ -236,9 +232,9 @@ void ComponentReader::SkipValueOfKind(std::uint8_t kind, int depth) {
     case vaCurrency: case vaDate: case vaInt64: stream_.Skip(8); return;
     case vaExtended: stream_.Skip(10); return;
     case vaString: case vaIdent: stream_.Skip(stream_.ReadByte()); return;
-    case vaBinary: case vaLString: case vaUTF8String: stream_.Skip(ReadInt32()); return;
+    case vaBinary: case vaLString: case vaUTF8String: stream_.Skip(stream_.ReadInt32()); return;
     case vaWString: {
-      const std::int32_t units = ReadInt32();
+      const std::int32_t units = stream_.ReadInt32();
       if (units < 0) throw Error("Stream read error");
       stream_.Skip(2 * static_cast<std::int64_t>(units));
       return;

@@ -50,7 +50,6 @@ class ComponentReader {
   void SkipPrefix();
 
   std::string ReadShortString();
-  std::int32_t ReadInt32();
   std::int32_t ReadIntegerOfKind(std::uint8_t kind);
   std::string ReadTextOfKind(std::uint8_t kind);
   std::uint8_t PeekByte();

@@ -123,6 +123,13 @@ std::uint8_t InputStream::ReadByte() {
   return b;
 }
 
+std::int32_t InputStream::ReadInt32() {
+  std::uint8_t b[4];
+  ReadBuffer(b, 4);
+  return static_cast<std::int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                   (static_cast<std::uint32_t>(b[3]) << 24));
+}
+
 std::vector<std::uint8_t> InputStream::ReadBytes(std::int64_t count) {
   if (count < 0 || count > Remaining()) ReadError();
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));

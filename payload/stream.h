@@ -37,6 +37,7 @@ class InputStream {
   // Reads up to count bytes; returns how many arrived.
   std::size_t Read(void* target, std::size_t count);
   std::uint8_t ReadByte();
+  std::int32_t ReadInt32();  // little-endian
   std::vector<std::uint8_t> ReadBytes(std::int64_t count);
   void Skip(std::int64_t count);
 
