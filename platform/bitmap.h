@@ -13,6 +13,16 @@ class Bitmap {
   Bitmap() = default;
   Bitmap(int width, int height);  // all pixels black
 
+  // Changes the size, keeping the pixels of the area common to the old and
+  // new size and filling the added area with `fill` (0x00BBGGRR).
+  void Resize(int width, int height, std::uint32_t fill);
+  // Every pixel takes the colour (0x00BBGGRR).
+  void Fill(std::uint32_t rgb);
+  // 0x00BBGGRR of one pixel; for tests and tools.
+  std::uint32_t Pixel(int x, int y) const;
+  void SetPixel(int x, int y, std::uint32_t rgb);
+  bool operator==(const Bitmap& other) const = default;
+
   int Width() const { return width_; }
   int Height() const { return height_; }
   bool Empty() const { return width_ <= 0 || height_ <= 0; }

@@ -9,6 +9,11 @@ packages=(
   libgtest-dev
   libjpeg62-turbo-dev
   nlohmann-json3-dev
+  libpixman-1-dev                     # region algebra
+  libfreetype-dev libfontconfig-dev   # text
+  fonts-dejavu-core fonts-liberation2
+  libpng-dev                          # the render tool's images
+  libbenchmark-dev                    # bench/
 )
 
 missing=()

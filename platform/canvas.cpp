@@ -1,0 +1,273 @@
+#include "platform/canvas.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace slidesaver {
+
+namespace {
+
+// How one axis of a stretched copy maps destination coordinates to source ones.
+struct AxisMap {
+  std::int32_t begin = 0;  // first destination coordinate written
+  std::int32_t end = 0;    // one past the last
+  bool identity = false;   // source = destination + shift, no scaling or mirroring
+  std::int64_t shift = 0;
+  std::vector<std::int32_t> source;  // source coordinate of begin + k
+
+  bool Empty() const { return begin >= end; }
+};
+
+// Maps the destination span [d0, d1) onto the source span [s0, s1) by the copy
+// rule, keeping only destination coordinates inside [0, dstLimit) whose source
+// coordinate lies inside [0, srcLimit).
+AxisMap MapAxis(std::int64_t d0, std::int64_t d1, std::int64_t s0, std::int64_t s1,
+                std::int64_t dstLimit, std::int64_t srcLimit) {
+  AxisMap map;
+  const std::int64_t dw = d1 - d0;
+  const std::int64_t sw = s1 - s0;
+  if (dw == 0 || sw == 0) return map;
+  const bool mirrored = (dw < 0) != (sw < 0);
+  const std::int64_t dMin = std::min(d0, d1);
+  const std::int64_t dMax = std::max(d0, d1);
+  const std::int64_t sMin = std::min(s0, s1);
+  const std::int64_t dLen = dMax - dMin;
+  const std::int64_t sLen = std::max(s0, s1) - sMin;
+  const std::int64_t visBegin = std::max<std::int64_t>(dMin, 0);
+  const std::int64_t visEnd = std::min(dMax, dstLimit);
+  if (visBegin >= visEnd) return map;
+
+  if (!mirrored && dLen == sLen) {
+    // Unscaled: a plain shift, cut to both bitmaps.
+    const std::int64_t shift = sMin - dMin;
+    const std::int64_t begin = std::max(visBegin, -shift);
+    const std::int64_t end = std::min(visEnd, srcLimit - shift);
+    if (begin >= end) return map;
+    map.begin = static_cast<std::int32_t>(begin);
+    map.end = static_cast<std::int32_t>(end);
+    map.identity = true;
+    map.shift = shift;
+    return map;
+  }
+
+  // Index i counts from the mirrored side: i = x - dMin, or dMax - 1 - x when
+  // mirrored. Source = sMin + floor((2i + 1) * sLen / (2 * dLen)), stepped
+  // incrementally from the first visible i so that nothing overflows.
+  const std::int64_t iFirst = mirrored ? dMax - 1 - (visEnd - 1) : visBegin - dMin;
+  const std::int64_t count = visEnd - visBegin;
+  const std::int64_t denominator = 2 * dLen;
+  const __int128 first = static_cast<__int128>(2 * iFirst + 1) * sLen;
+  std::int64_t quotient = static_cast<std::int64_t>(first / denominator);
+  std::int64_t remainder = static_cast<std::int64_t>(first % denominator);
+  const std::int64_t step = 2 * sLen;
+  const std::int64_t stepQuotient = step / denominator;
+  const std::int64_t stepRemainder = step % denominator;
+
+  std::vector<std::int64_t> byIndex(static_cast<std::size_t>(count));
+  for (std::int64_t k = 0; k < count; ++k) {
+    byIndex[static_cast<std::size_t>(k)] = sMin + quotient;
+    quotient += stepQuotient;
+    remainder += stepRemainder;
+    if (remainder >= denominator) {
+      ++quotient;
+      remainder -= denominator;
+    }
+  }
+  if (mirrored) std::reverse(byIndex.begin(), byIndex.end());
+
+  // The source coordinate is monotonic in x, so the valid part is one run.
+  std::int64_t lo = 0;
+  std::int64_t hi = count;
+  const auto valid = [&](std::int64_t k) {
+    const std::int64_t s = byIndex[static_cast<std::size_t>(k)];
+    return s >= 0 && s < srcLimit;
+  };
+  while (lo < hi && !valid(lo)) ++lo;
+  while (hi > lo && !valid(hi - 1)) --hi;
+  if (lo >= hi) return map;
+  map.begin = static_cast<std::int32_t>(visBegin + lo);
+  map.end = static_cast<std::int32_t>(visBegin + hi);
+  map.source.reserve(static_cast<std::size_t>(hi - lo));
+  for (std::int64_t k = lo; k < hi; ++k) {
+    map.source.push_back(static_cast<std::int32_t>(byIndex[static_cast<std::size_t>(k)]));
+  }
+  return map;
+}
+
+std::int32_t SourceOf(const AxisMap& map, std::int32_t d) {
+  if (map.identity) return static_cast<std::int32_t>(d + map.shift);
+  return map.source[static_cast<std::size_t>(d - map.begin)];
+}
+
+// Rows top <= y < bottom sharing the column spans [left, right).
+struct Band {
+  std::int32_t top;
+  std::int32_t bottom;
+  std::vector<std::pair<std::int32_t, std::int32_t>> spans;
+};
+
+// The parts of `area` inside `clip` (or all of it without a clip), as bands.
+std::vector<Band> ClipBands(const TRect& area, const Region* clip) {
+  std::vector<Band> bands;
+  if (area.IsEmpty()) return bands;
+  if (!clip) {
+    bands.push_back(Band{area.Top, area.Bottom, {{area.Left, area.Right}}});
+    return bands;
+  }
+  for (const TRect& r : clip->Rects()) {
+    const TRect part = IntersectRect(r, area);
+    if (part.IsEmpty()) continue;
+    if (bands.empty() || bands.back().top != part.Top || bands.back().bottom != part.Bottom) {
+      bands.push_back(Band{part.Top, part.Bottom, {}});
+    }
+    bands.back().spans.emplace_back(part.Left, part.Right);
+  }
+  return bands;
+}
+
+void CopySpan(std::uint8_t* dstRow, const std::uint8_t* srcRow, const AxisMap& columns,
+              const std::vector<std::size_t>& offsets, std::int32_t left, std::int32_t right) {
+  std::uint8_t* d = dstRow + 3 * static_cast<std::size_t>(left);
+  if (columns.identity) {
+    std::memmove(d, srcRow + 3 * static_cast<std::size_t>(left + columns.shift),
+                 3 * static_cast<std::size_t>(right - left));
+    return;
+  }
+  const std::size_t* offset = offsets.data() + (left - columns.begin);
+  for (std::int32_t x = left; x < right; ++x, d += 3, ++offset) {
+    const std::uint8_t* s = srcRow + *offset;
+    d[0] = s[0];
+    d[1] = s[1];
+    d[2] = s[2];
+  }
+}
+
+std::int32_t ClampToInt32(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRect& srcRect,
+                 const Region* clip) {
+  if (dst.Empty() || src.Empty()) return;
+  if (&dst == &src) {
+    // Reading and writing the same pixels: copy from a snapshot of the source.
+    const Bitmap snapshot = src;
+    StretchCopy(dst, dstRect, snapshot, srcRect, clip);
+    return;
+  }
+  const AxisMap columns = MapAxis(dstRect.Left, dstRect.Right, srcRect.Left, srcRect.Right,
+                                  dst.Width(), src.Width());
+  if (columns.Empty()) return;
+  const AxisMap rows = MapAxis(dstRect.Top, dstRect.Bottom, srcRect.Top, srcRect.Bottom,
+                               dst.Height(), src.Height());
+  if (rows.Empty()) return;
+
+  std::vector<std::size_t> offsets;
+  if (!columns.identity) {
+    offsets.reserve(columns.source.size());
+    for (std::int32_t s : columns.source) offsets.push_back(3 * static_cast<std::size_t>(s));
+  }
+  const TRect area{columns.begin, rows.begin, columns.end, rows.end};
+  // Whole rows of equal width copied unscaled are one contiguous block.
+  const bool wholeRows = columns.identity && rows.identity && columns.shift == 0 &&
+                         src.Width() == dst.Width();
+  for (const Band& band : ClipBands(area, clip)) {
+    if (wholeRows && band.spans.size() == 1 && band.spans[0].first == 0 &&
+        band.spans[0].second == dst.Width()) {
+      std::memcpy(dst.ScanLine(band.top), src.ScanLine(SourceOf(rows, band.top)),
+                  dst.Stride() * static_cast<std::size_t>(band.bottom - band.top));
+      continue;
+    }
+    std::int32_t previousSource = -1;
+    for (std::int32_t y = band.top; y < band.bottom; ++y) {
+      const std::int32_t sy = SourceOf(rows, y);
+      std::uint8_t* dstRow = dst.ScanLine(y);
+      if (sy == previousSource) {
+        // The same source row as the row above: repeat what was written there.
+        const std::uint8_t* above = dst.ScanLine(y - 1);
+        for (const auto& [left, right] : band.spans) {
+          std::memcpy(dstRow + 3 * static_cast<std::size_t>(left),
+                      above + 3 * static_cast<std::size_t>(left),
+                      3 * static_cast<std::size_t>(right - left));
+        }
+        continue;
+      }
+      const std::uint8_t* srcRow = src.ScanLine(sy);
+      for (const auto& [left, right] : band.spans) {
+        CopySpan(dstRow, srcRow, columns, offsets, left, right);
+      }
+      previousSource = sy;
+    }
+  }
+}
+
+TRect TCanvas::ToTarget(TRect r) const {
+  return TRect{ClampToInt32(static_cast<std::int64_t>(r.Left) + origin_.X),
+               ClampToInt32(static_cast<std::int64_t>(r.Top) + origin_.Y),
+               ClampToInt32(static_cast<std::int64_t>(r.Right) + origin_.X),
+               ClampToInt32(static_cast<std::int64_t>(r.Bottom) + origin_.Y)};
+}
+
+void TCanvas::FillRect(const TRect& r) {
+  Bitmap& target = *target_;
+  const TRect area = IntersectRect(ToTarget(r), TRect{0, 0, target.Width(), target.Height()});
+  if (area.IsEmpty()) return;
+  const Bgr colour = ToBgr(brushColor_);
+  std::vector<std::uint8_t> pattern(3 * static_cast<std::size_t>(area.Width()));
+  for (std::size_t k = 0; k < pattern.size(); k += 3) {
+    pattern[k] = colour.b;
+    pattern[k + 1] = colour.g;
+    pattern[k + 2] = colour.r;
+  }
+  for (const Band& band : ClipBands(area, ClipInTarget())) {
+    for (std::int32_t y = band.top; y < band.bottom; ++y) {
+      std::uint8_t* row = target.ScanLine(y);
+      for (const auto& [left, right] : band.spans) {
+        std::memcpy(row + 3 * static_cast<std::size_t>(left), pattern.data(),
+                    3 * static_cast<std::size_t>(right - left));
+      }
+    }
+  }
+}
+
+void TCanvas::Draw(std::int32_t x, std::int32_t y, const Bitmap& src) {
+  const TRect dest{x, y, ClampToInt32(static_cast<std::int64_t>(x) + src.Width()),
+                   ClampToInt32(static_cast<std::int64_t>(y) + src.Height())};
+  StretchCopy(*target_, ToTarget(dest), src, TRect{0, 0, src.Width(), src.Height()},
+              ClipInTarget());
+}
+
+void TCanvas::StretchDraw(const TRect& dest, const Bitmap& src) {
+  StretchCopy(*target_, ToTarget(dest), src, TRect{0, 0, src.Width(), src.Height()},
+              ClipInTarget());
+}
+
+void TCanvas::CopyRect(const TRect& dest, const Bitmap& src, const TRect& srcRect) {
+  StretchCopy(*target_, ToTarget(dest), src, srcRect, ClipInTarget());
+}
+
+TSize TCanvas::TextExtent(std::string_view utf8) { return MeasureText(font_, utf8); }
+
+void TCanvas::TextOut(std::int32_t x, std::int32_t y, std::string_view utf8) {
+  DrawText(*target_, ClampToInt32(static_cast<std::int64_t>(x) + origin_.X),
+           ClampToInt32(static_cast<std::int64_t>(y) + origin_.Y), font_, utf8, ClipInTarget());
+}
+
+void TCanvas::IntersectClip(const Region& region) {
+  Region moved = region.Offset(origin_.X, origin_.Y);
+  clip_ = clip_ ? clip_->Intersect(moved) : std::move(moved);
+}
+
+void TCanvas::IntersectClipRect(const TRect& r) { IntersectClip(Region::FromRect(r)); }
+
+void TCanvas::RemoveClip() { clip_.reset(); }
+
+}  // namespace slidesaver

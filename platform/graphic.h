@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "platform/bitmap.h"
+
+namespace slidesaver {
+
+// A picture in some encoding that can give its pixels as a 24-bit bitmap.
+class TGraphic {
+ public:
+  virtual ~TGraphic() = default;
+  virtual std::string_view ClassName() const = 0;
+  virtual bool Empty() const = 0;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // The pixels, decoded on first use.
+  virtual const Bitmap& Pixels() = 0;
+  virtual std::unique_ptr<TGraphic> Clone() const = 0;
+};
+
+// A graphic that is a bitmap already.
+class TBitmapGraphic : public TGraphic {
+ public:
+  TBitmapGraphic() = default;
+  explicit TBitmapGraphic(Bitmap pixels) : pixels_(std::move(pixels)) {}
+  std::string_view ClassName() const override { return "TBitmap"; }
+  bool Empty() const override { return pixels_.Empty(); }
+  int Width() const override { return pixels_.Width(); }
+  int Height() const override { return pixels_.Height(); }
+  const Bitmap& Pixels() override { return pixels_; }
+  std::unique_ptr<TGraphic> Clone() const override {
+    return std::make_unique<TBitmapGraphic>(pixels_);
+  }
+
+ private:
+  Bitmap pixels_;
+};
+
+// Holds at most one graphic and tells its owner when the content changes.
+class TPicture {
+ public:
+  TPicture() = default;
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+
+  TGraphic* Graphic() const { return graphic_.get(); }
+  void SetGraphic(std::unique_ptr<TGraphic> graphic) {
+    graphic_ = std::move(graphic);
+    Changed();
+  }
+  // Copies the other picture's graphic; none clears this one.
+  void Assign(const TPicture* other) {
+    SetGraphic(other && other->graphic_ ? other->graphic_->Clone() : nullptr);
+  }
+  // True when there is no graphic or the graphic has no pixels.
+  bool Empty() const { return !graphic_ || graphic_->Empty(); }
+  int Width() const { return graphic_ ? graphic_->Width() : 0; }
+  int Height() const { return graphic_ ? graphic_->Height() : 0; }
+
+  std::function<void()> OnChange;
+
+ private:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  std::unique_ptr<TGraphic> graphic_;
+};
+
+}  // namespace slidesaver

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/geometry.h"
+
+namespace slidesaver {
+
+// A set of pixels kept as y-x banded rectangles. A pixel (x, y) belongs to a
+// shape built from a rounded rectangle or a polygon when its centre
+// (x + 0.5, y + 0.5) lies inside the shape.
+class Region {
+ public:
+  Region();  // empty
+  ~Region();
+  Region(const Region& other);
+  Region& operator=(const Region& other);
+  Region(Region&& other) noexcept;
+  Region& operator=(Region&& other) noexcept;
+
+  // The pixels left <= x < right, top <= y < bottom (none for an empty rectangle).
+  static Region FromRect(const TRect& r);
+  // The union of all the rectangles, built in one pass; the same pixels as
+  // uniting them one at a time, at a cost close to linear in their number.
+  static Region FromRects(std::span<const TRect> rects);
+  // A rectangle whose corners are quarter ellipses of the given full width and
+  // height; an ellipse larger than the rectangle is limited to its size.
+  static Region RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t ellipseHeight);
+  // A closed polygon (the last point joins the first), filled by the winding rule.
+  static Region Polygon(std::span<const TPoint> points);
+
+  Region Union(const Region& other) const;
+  Region Intersect(const Region& other) const;
+  Region Xor(const Region& other) const;
+  Region Offset(std::int32_t dx, std::int32_t dy) const;
+
+  bool Empty() const;
+  bool Contains(std::int32_t x, std::int32_t y) const;
+  TRect Extents() const;  // all 0 when empty
+  // The banded rectangles, top to bottom, left to right within a band.
+  std::vector<TRect> Rects() const;
+  bool operator==(const Region& other) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace slidesaver

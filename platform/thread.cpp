@@ -1,0 +1,93 @@
+#include "platform/thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "platform/app.h"
+
+namespace slidesaver {
+namespace {
+
+// Linux threads can lower their own priority through their nice value;
+// raising it needs privileges, so the higher priorities stay at normal when refused.
+void ApplyPriority(TThreadPriority priority) {
+  static constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -15};
+  const int nice = kNice[static_cast<int>(priority)];
+  if (nice == 0) return;
+  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+  setpriority(PRIO_PROCESS, tid, nice);
+}
+
+}  // namespace
+
+TThread::TThread() = default;
+
+TThread::~TThread() {
+  if (thread_.joinable()) {
+    Terminate();
+    if (HasApplication() && Application().IsMainThread()) WaitFor();
+    thread_.join();
+  }
+}
+
+void TThread::Start() {
+  // Body detaches thread_ with FreeOnTerminate; it may get there before the handle is stored.
+  std::lock_guard lock(shared_->mutex);
+  thread_ = std::thread([this] { Body(); });
+}
+
+void TThread::Body() {
+  const std::shared_ptr<Shared> shared = shared_;
+  TApplication& app = Application();
+  ApplyPriority(Priority);
+  try {
+    Execute();
+  } catch (...) {
+    // A failure ends the thread; there is nobody to report it to.
+  }
+  try {
+    if (OnTerminate) Synchronize(OnTerminate);
+  } catch (...) {
+  }
+  const bool freeSelf = FreeOnTerminate;
+  if (freeSelf) {
+    std::lock_guard lock(shared->mutex);
+    thread_.detach();
+  }
+  shared->finished = true;
+  app.WakeSynchronizeWaiters();
+  if (freeSelf) delete this;
+  // WaitFor returns only now: the object is gone and the application untouched from here on.
+  {
+    std::lock_guard lock(shared->mutex);
+    shared->released = true;
+  }
+  shared->done.notify_all();
+}
+
+void TThread::WaitFor() {
+  const std::shared_ptr<Shared> shared = shared_;
+  TApplication& app = Application();
+  while (!shared->finished) {
+    app.CheckSynchronize();
+    app.WaitForSynchronize([&] { return shared->finished.load(); });
+  }
+  std::unique_lock lock(shared->mutex);
+  shared->done.wait(lock, [&] { return shared->released; });
+  // With FreeOnTerminate the object may be gone by now: touch nothing of it.
+}
+
+void TThread::Synchronize(const std::function<void()>& call) {
+  struct Flag {
+    std::atomic<bool>& flag;
+    ~Flag() { flag = false; }
+  };
+  Application().Synchronize([this, &call] {
+    shared_->inHandOver = true;
+    Flag reset{shared_->inHandOver};
+    call();
+  });
+}
+
+}  // namespace slidesaver
