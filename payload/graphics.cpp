@@ -17,29 +17,38 @@ void TJPEGImage::ReadData(InputStream& block) {
   *this = TJPEGImage(block.ReadBytes(block.ReadInt32()));
 }
 
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
+  auto copy = std::make_unique<TJPEGImage>();
+  copy->data_ = data_;
+  copy->info_ = info_;
+  copy->pixels_ = pixels_;
+  return copy;
+}
+
 const Bitmap& TJPEGImage::Pixels() {
   if (!pixels_) pixels_ = data_.empty() ? Bitmap() : DecodeJpeg(data_);
   return *pixels_;
 }
 
-bool TPicture::ReadDefined(std::string_view name, ComponentReader& reader) {
+bool TPictureData::ReadDefined(std::string_view name, ComponentReader& reader) {
   if (!SameText(name, "Data")) return false;
   if (reader.ReadValueKind() != vaBinary) throw Error("Invalid property value");
   ReadDataBlock(reader.ReadBinaryBody());
   return true;
 }
 
-void TPicture::ReadDataBlock(std::span<const std::uint8_t> block) {
+void TPictureData::ReadDataBlock(std::span<const std::uint8_t> block) {
   InputStream in(block);
   const std::uint8_t length = in.ReadByte();
   std::string className(length, '\0');
   in.ReadBuffer(className.data(), length);
-  graphic_ = CreateGraphicClass(className);
-  if (graphic_) graphic_->ReadData(in);  // bytes behind the graphic's data are ignored
+  std::unique_ptr<TStreamableGraphic> graphic = CreateGraphicClass(className);
+  if (graphic) graphic->ReadData(in);  // bytes behind the graphic's data are ignored
+  picture_.SetGraphic(std::move(graphic));
 }
 
-void TPicture::WriteDefined(ComponentWriter& writer, const std::string& prefix) const {
-  const auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic_.get());
+void TPictureData::WriteDefined(ComponentWriter& writer, const std::string& prefix) const {
+  const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture_.Graphic());
   if (jpeg == nullptr) return;
   std::vector<std::uint8_t> block;
   block.push_back(static_cast<std::uint8_t>(jpeg->ClassName().size()));

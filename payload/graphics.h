@@ -10,25 +10,19 @@
 #include "payload/persistent.h"
 #include "payload/stream.h"
 #include "platform/bitmap.h"
+#include "platform/graphic.h"
 #include "platform/jpeg.h"
 
 namespace slidesaver {
 
-// A picture in some encoding that can give its pixels as a 24-bit bitmap.
-class TGraphic {
+// A graphic whose data a picture data block carries.
+class TStreamableGraphic : public TGraphic {
  public:
-  virtual ~TGraphic() = default;
-  virtual std::string_view ClassName() const = 0;
-  virtual bool Empty() const = 0;
-  virtual int Width() const = 0;
-  virtual int Height() const = 0;
   // Reads the graphic's own data from the rest of a picture data block.
   virtual void ReadData(InputStream& block) = 0;
-  // The pixels, decoded on first use.
-  virtual const Bitmap& Pixels() = 0;
 };
 
-class TJPEGImage : public TGraphic {
+class TJPEGImage : public TStreamableGraphic {
  public:
   TJPEGImage() = default;
   // Takes a JPEG file's bytes and reads its header at once.
@@ -43,6 +37,7 @@ class TJPEGImage : public TGraphic {
   // A signed 32-bit size, then that many bytes of JPEG data.
   void ReadData(InputStream& block) override;
   const Bitmap& Pixels() override;
+  std::unique_ptr<TGraphic> Clone() const override;
 
   const std::vector<std::uint8_t>& Data() const { return data_; }
 
@@ -52,22 +47,19 @@ class TJPEGImage : public TGraphic {
   std::optional<Bitmap> pixels_;
 };
 
-// Holds at most one graphic; stores it as the defined value "Data": the
-// graphic's class name as a short string, then the graphic's own data.
-class TPicture : public TPersistent {
+// Streams a picture as the defined value "Data": the graphic's class name as
+// a short string, then the graphic's own data.
+class TPictureData : public TPersistent {
  public:
+  explicit TPictureData(TPicture& picture) : picture_(picture) {}
   std::string_view ClassName() const override { return "TPicture"; }
   std::span<const PropInfo> Properties() const override { return {}; }
   bool ReadDefined(std::string_view name, ComponentReader& reader) override;
   void WriteDefined(ComponentWriter& writer, const std::string& prefix) const override;
 
-  TGraphic* Graphic() const { return graphic_.get(); }
-  void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
-  bool Empty() const { return !graphic_ || graphic_->Empty(); }
-
  private:
   void ReadDataBlock(std::span<const std::uint8_t> block);
-  std::unique_ptr<TGraphic> graphic_;
+  TPicture& picture_;
 };
 
 // The picture record of a picture stream.
@@ -88,12 +80,13 @@ class TImage : public TComponent {
   const TPicture& Picture() const { return picture_; }
 
  private:
-  TPersistent* PictureObject() { return &picture_; }
+  TPersistent* PictureObject() { return &pictureData_; }
   std::int32_t left_ = 0;
   std::int32_t top_ = 0;
   std::int32_t width_ = 105;
   std::int32_t height_ = 105;
   TPicture picture_;
+  TPictureData pictureData_{picture_};
 };
 
 }  // namespace slidesaver

@@ -64,7 +64,7 @@ void RegisterGraphicClass(std::string name, std::string extensions, std::string 
   r.graphics.push_back({std::move(name), std::move(extensions), std::move(description), std::move(factory)});
 }
 
-std::unique_ptr<TGraphic> CreateGraphicClass(std::string_view name) {
+std::unique_ptr<TStreamableGraphic> CreateGraphicClass(std::string_view name) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
   for (const GraphicEntry& e : r.graphics) {
