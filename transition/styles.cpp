@@ -1,0 +1,26 @@
+#include "transition/styles.h"
+
+namespace slidesaver {
+
+StyleGroup GroupOfStyle(int style) {
+  if (style == 0) return StyleGroup::Custom;
+  if (style <= 57) return StyleGroup::Copy;
+  if (style >= 118 && style <= 122) return StyleGroup::Pixel;
+  return StyleGroup::Region;
+}
+
+const std::array<StyleStep, kStyleCount>& StyleTable() {
+  // Each style family fills its own entries here as it is added.
+  static const std::array<StyleStep, kStyleCount> table = [] {
+    std::array<StyleStep, kStyleCount> t{};
+    return t;
+  }();
+  return table;
+}
+
+bool HasStyleStep(int style) {
+  if (style == 0) return true;
+  return style > 0 && style < kStyleCount && StyleTable()[style] != nullptr;
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/geometry.h"
+#include "platform/region.h"
+
+namespace slidesaver {
+
+// Everything one style step sees and delivers in a frame.
+struct StyleFrame {
+  std::int32_t W = 0;
+  std::int32_t H = 0;
+  std::int32_t p = 0;       // progress 0..100
+  std::int32_t Step = 4;    // the control's Step
+  std::int32_t X = 0;       // extent along the width
+  std::int32_t Y = 0;       // extent along the height
+  std::int32_t StepPx = 0;  // pixel step
+  const Bitmap* OldImage = nullptr;
+  const Bitmap* NewImage = nullptr;
+  Bitmap* ScreenImage = nullptr;  // holds a copy of OldImage when the step starts
+  TCanvas* Screen = nullptr;      // canvas over ScreenImage
+  TRect DestRect;                 // copy styles: where SourceRect of NewImage goes
+  TRect SourceRect;
+  std::optional<Region> Clip;  // region styles: where the new picture shows
+  // Invalidates a rectangle of ScreenImage that the step drew itself.
+  std::function<void(const TRect&)> InvalidateArea;
+};
+
+using StyleStep = void (*)(StyleFrame& frame);
+
+constexpr int kStyleCount = 128;
+
+// How the frame routine finishes a style's frame.
+enum class StyleGroup { Custom, Copy, Region, Pixel };
+StyleGroup GroupOfStyle(int style);
+
+// The step of each style 1..127, or nullptr for a style that has none yet.
+// Entry 0 stays nullptr: the custom style is part of the control.
+const std::array<StyleStep, kStyleCount>& StyleTable();
+bool HasStyleStep(int style);
+
+}  // namespace slidesaver

@@ -1,0 +1,318 @@
+#include "transition/transition_view.h"
+
+#include <algorithm>
+#include <string>
+
+#include "platform/app.h"
+#include "platform/error.h"
+#include "platform/muldiv.h"
+#include "transition/styles.h"
+
+namespace slidesaver {
+
+TCustomTransitionView::TCustomTransitionView(TForm* parent) : TGraphicControl(parent) {
+  Opaque = true;
+  picture_.OnChange = [this] { PictureChanged(); };
+  bgPicture_.OnChange = [this] { BgPictureChanged(); };
+  SetBounds(0, 0, 100, 100);
+}
+
+TCustomTransitionView::~TCustomTransitionView() {
+  BeginDestroy();
+  *alive_ = false;
+  if (TAnimateThread* thread = animationThread_) {
+    animationThread_ = nullptr;
+    if (thread->InHandOver()) {
+      // Destroyed from inside one of the thread's own frames: the thread is
+      // blocked in handing that frame over and ends by itself once it returns.
+      thread->OnTerminate = nullptr;
+      thread->Terminate();
+    } else {
+      thread->Terminate();
+      thread->WaitFor();
+    }
+  }
+  picture_.OnChange = nullptr;
+  bgPicture_.OnChange = nullptr;
+}
+
+void TCustomTransitionView::SetStep(std::uint16_t step) {
+  step_ = step == 0 ? 1 : std::min<std::uint16_t>(step, 100);
+}
+
+void TCustomTransitionView::SetManual(bool manual) {
+  if (manual == manual_) return;
+  manual_ = manual;
+  if (!inTransition_) {
+    progress_ = reverse_ ? 100 : 0;
+  } else if (!manual && animationThread_ == nullptr) {
+    // A worker that has not noticed the switch to manual yet simply goes on pacing.
+    Animate();
+  }
+}
+
+void TCustomTransitionView::StartTransition() {
+  if (inTransition_ || picture_.Empty()) return;
+  inTransition_ = true;
+  failed_ = false;
+  const std::shared_ptr<bool> alive = alive_;
+  try {
+    PrepareImages();
+    if (!manual_) Animate();
+  } catch (...) {
+    if (*alive) {
+      newImage_.reset();
+      oldImage_.reset();
+      inTransition_ = false;
+    }
+    throw;
+  }
+}
+
+void TCustomTransitionView::PrepareImages() {
+  const TColor color = Color();
+  screenCanvas_.SetBrushColor(color);
+  const int w = picture_.Width();
+  const int h = picture_.Height();
+  screenImage_.Resize(w, h, ColorToRGB(color));
+  CalcPictureRect();
+
+  // What the control shows where the new picture will appear; a control that
+  // has never painted (or changed size since) composes that now.
+  if (paintBuffer_.Width() != Width() || paintBuffer_.Height() != Height()) Compose();
+  oldImage_ = std::make_unique<Bitmap>(w, h);
+  oldImage_->Fill(ColorToRGB(color));
+  StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, DisplayRect());
+
+  newImage_ = std::make_unique<Bitmap>(w, h);
+  StretchCopy(*newImage_, TRect{0, 0, w, h}, picture_.Graphic()->Pixels(), TRect{0, 0, w, h});
+  SetProgress(reverse_ ? 100 : 0);
+}
+
+void TCustomTransitionView::SetProgress(int value) {
+  value = std::clamp(value, 0, 100);
+  if (!inTransition_ || value == progress_) return;
+  if (value < progress_ && !painting_) {
+    InvalidateArea(TRect{0, 0, screenImage_.Width(), screenImage_.Height()});
+  }
+  progress_ = static_cast<std::uint8_t>(value);
+  DrawFrame();
+  if (OnProgress && !Destroying()) OnProgress(this);
+}
+
+void TCustomTransitionView::DrawFrame() {
+  // Style 0 without handlers covers the whole frame with the new picture, so
+  // nobody can see the reset to the old picture: skip that copy.
+  const bool cutToNew = style_ == 0 && !OnCustomDraw && !OnBeforeNewFrame;
+  if (!cutToNew) screenCanvas_.Draw(0, 0, *oldImage_);
+  if (OnBeforeNewFrame) {
+    OnBeforeNewFrame(this, *newImage_, screenImage_);
+    // A handler that stopped the transition took the images with it.
+    if (FrameAborted()) return;
+  }
+
+  StyleFrame f;
+  f.W = newImage_->Width();
+  f.H = newImage_->Height();
+  f.p = progress_;
+  f.Step = step_;
+  if (f.W >= f.H) {
+    f.X = MulDiv(f.W, f.p, 100);
+    f.Y = MulDiv(f.X, f.H, f.W);
+    f.StepPx = MulDiv(f.W, f.Step, 90);
+  } else {
+    f.Y = MulDiv(f.H, f.p, 100);
+    f.X = MulDiv(f.Y, f.W, f.H);
+    f.StepPx = MulDiv(f.H, f.Step, 90);
+  }
+  f.OldImage = oldImage_.get();
+  f.NewImage = newImage_.get();
+  f.ScreenImage = &screenImage_;
+  f.Screen = &screenCanvas_;
+  f.DestRect = TRect{0, 0, f.W, f.H};
+  f.SourceRect = f.DestRect;
+  f.InvalidateArea = [this](const TRect& r) { InvalidateArea(r); };
+
+  const int style = style_;
+  if (style >= kStyleCount) return;
+  bool screenIsNew = false;  // ScreenImage holds NewImage whole already
+  if (style == 0) {
+    if (OnCustomDraw) {
+      OnCustomDraw(this, *newImage_, screenImage_);
+      if (FrameAborted()) return;
+    } else {
+      screenCanvas_.Draw(0, 0, *newImage_);
+      screenIsNew = true;
+      f.Clip = Region::FromRect(TRect{0, 0, f.W, f.H});
+      progress_ = 100;
+    }
+  } else {
+    const StyleStep step = StyleTable()[style];
+    if (step == nullptr) throw Error("Transition style " + std::to_string(style) + " is not available");
+    step(f);
+  }
+
+  if (progress_ == 100) {
+    if (!screenIsNew) screenCanvas_.Draw(0, 0, *newImage_);
+  } else if (progress_ != 0) {
+    switch (GroupOfStyle(style)) {
+      case StyleGroup::Copy:
+        screenCanvas_.CopyRect(f.DestRect, *newImage_, f.SourceRect);
+        break;
+      case StyleGroup::Custom:
+      case StyleGroup::Region:
+        // A frame without a region (a handler drew it, or the region builder
+        // added nothing) shows nothing more of the new picture.
+        if (f.Clip) {
+          screenCanvas_.IntersectClip(*f.Clip);
+          screenCanvas_.Draw(0, 0, *newImage_);
+          screenCanvas_.RemoveClip();
+        }
+        break;
+      case StyleGroup::Pixel:
+        break;
+    }
+  }
+  f.Clip.reset();
+  InvalidateArea(f.DestRect);
+  if (OnAfterNewFrame) {
+    OnAfterNewFrame(this, *newImage_, screenImage_);
+    if (FrameAborted()) return;
+  }
+  if (!painting_) Update();
+}
+
+void TCustomTransitionView::Animate() {
+  if (threaded_) {
+    animationThread_ = new TAnimateThread(*this);
+    return;
+  }
+  TApplication& app = Application();
+  const std::shared_ptr<bool> alive = alive_;
+  const auto keepWaiting = [&](std::uint32_t t0) {
+    return app.TickCount() - t0 <= delay_ && inTransition_ && !manual_ && !stopping_;
+  };
+  bool done = false;
+  do {
+    const std::uint32_t t0 = app.TickCount();
+    done = AdvanceFrame();
+    if (!*alive) return;
+    if (done) break;
+    while (keepWaiting(t0)) {
+      app.ProcessMessages();
+      if (!*alive) return;
+      if (!keepWaiting(t0)) break;
+      const std::uint32_t elapsed = app.TickCount() - t0;
+      app.WaitForMessages(delay_ + 1u - elapsed);
+    }
+  } while (inTransition_ && !manual_ && !stopping_);
+  if (done && inTransition_) TransitionDone();
+}
+
+bool TCustomTransitionView::AdvanceFrame() {
+  int target;
+  if (reverse_) {
+    target = progress_ < step_ ? 0 : progress_ - step_;
+  } else {
+    target = std::min(progress_ + step_, 100);
+  }
+  SetProgress(target);
+  if (reverse_ ? progress_ == 0 : progress_ == 100) return true;
+  // A frame that moved the progress itself (style 0 without a handler cuts
+  // straight to the new picture) ends the pacing in either direction.
+  return inTransition_ && progress_ != target;
+}
+
+void TCustomTransitionView::TransitionDone() {
+  animationThread_ = nullptr;
+  if (!stopping_ && manual_) return;
+  inTransition_ = false;
+  newImage_.reset();
+  oldImage_.reset();
+  if (OnComplete && !Destroying() && !stopping_ && !failed_) OnComplete(this);
+}
+
+void TCustomTransitionView::StopTransition() {
+  if (!inTransition_ || stopping_) return;
+  stopping_ = true;
+  try {
+    if (TAnimateThread* thread = animationThread_) {
+      if (thread->InHandOver()) {
+        // Called from a handler inside one of the thread's frames: the thread
+        // waits for that very frame, so waiting for the thread here would
+        // never end. End the transition now; the thread sees its termination
+        // request when the frame returns and finishes on its own.
+        thread->OnTerminate = nullptr;
+        thread->Terminate();
+        TransitionDone();
+      } else {
+        thread->Terminate();
+        thread->WaitFor();
+      }
+    } else {
+      TransitionDone();
+    }
+  } catch (...) {
+    stopping_ = false;
+    throw;
+  }
+  stopping_ = false;
+}
+
+void TCustomTransitionView::ClearScreen() {
+  if (inTransition_ || screenImage_.Empty()) return;
+  if (!screenCanvas_.TryLock()) return;
+  screenCanvas_.Unlock();
+  screenImage_ = Bitmap();
+  Invalidate();
+}
+
+void TCustomTransitionView::PictureChanged() {
+  if (Destroying()) return;
+  if (!picture_.Empty() && autoSize_) SizeToPicture();
+  if (OnChange) OnChange(this);
+}
+
+void TCustomTransitionView::MouseEnter() {
+  TGraphicControl::MouseEnter();
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TCustomTransitionView::MouseLeave() {
+  TGraphicControl::MouseLeave();
+  if (OnMouseLeave) OnMouseLeave(this);
+}
+
+TAnimateThread::TAnimateThread(TCustomTransitionView& view) : view_(view) {
+  Priority = view.ThreadPriority();
+  OnTerminate = [&view] { view.TransitionDone(); };
+  FreeOnTerminate = true;
+  Start();
+}
+
+void TAnimateThread::Execute() {
+  TApplication& app = Application();
+  while (!Terminated() && !view_.manual_ && !view_.stopping_) {
+    const std::uint32_t t0 = app.TickCount();
+    bool done = false;
+    std::uint32_t delay = 0;
+    Synchronize([&] {
+      delay = view_.delay_;
+      try {
+        done = view_.AdvanceFrame();
+      } catch (const std::exception& e) {
+        // The frame failed: end the transition without OnComplete and let
+        // the application's failure handler report it.
+        view_.failed_ = true;
+        done = true;
+        app.HandleException(e);
+      }
+    });
+    // After a stop from inside the frame the control may be gone: look at nothing of it.
+    if (Terminated() || done) break;
+    const std::uint32_t elapsed = app.TickCount() - t0;
+    if (elapsed < delay) app.Sleep(delay - elapsed);
+  }
+}
+
+}  // namespace slidesaver
