@@ -1,0 +1,274 @@
+// transition_bench: how long the transition control takes for one frame of each
+// style and for one full-screen paint, as a ratio to a plain copy of one frame's
+// bytes measured in the same run at the same size.
+//
+//   transition_bench [--quick] [--benchmark_filter=REGEX] [other --benchmark_* flags]
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/app.h"
+#include "platform/bitmap.h"
+#include "platform/controls.h"
+#include "platform/graphic.h"
+#include "platform/headless.h"
+#include "platform/random.h"
+#include "transition/styles.h"
+#include "transition/transition_view.h"
+
+namespace slidesaver {
+namespace {
+
+struct FrameSize {
+  int width;
+  int height;
+  std::string Name() const { return std::to_string(width) + "x" + std::to_string(height); }
+};
+constexpr FrameSize kSizes[] = {{1920, 1080}, {3840, 2160}};
+
+// The largest allowed ratio to the copy baseline, where one is set.
+constexpr double kPaintTarget = 2.5;
+struct StyleTarget {
+  int first;
+  int last;
+  double maxRatio;
+};
+constexpr StyleTarget kStyleTargets[] = {
+    {0, 0, 3.0},
+    // Styles 1..127: add a row {first, last, maxRatio} for each family as it is given one.
+};
+
+double StyleTargetOf(int style) {
+  for (const StyleTarget& t : kStyleTargets) {
+    if (style >= t.first && style <= t.last) return t.maxRatio;
+  }
+  return 0;  // none
+}
+
+// A deterministic picture: a diagonal gradient with noise; `seed` picks the
+// direction and the noise, so the old and the new picture differ everywhere.
+Bitmap MakePicture(FrameSize size, std::uint32_t seed) {
+  Bitmap b(size.width, size.height);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (int y = 0; y < size.height; ++y) {
+    std::uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < size.width; ++x) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      const int gx = (seed % 2 == 0 ? x : size.width - 1 - x) * 255 / size.width;
+      const int gy = y * 255 / size.height;
+      const int noise = static_cast<int>(state & 31);
+      row[3 * x] = static_cast<std::uint8_t>((gx + noise) & 255);
+      row[3 * x + 1] = static_cast<std::uint8_t>((gy + noise) & 255);
+      row[3 * x + 2] = static_cast<std::uint8_t>((gx + gy + seed * 64) & 255);
+    }
+  }
+  return b;
+}
+
+// The old (first) or new picture of a size, generated once per run.
+const Bitmap& Picture(FrameSize size, bool old) {
+  static std::map<std::pair<int, bool>, Bitmap> cache;
+  auto [it, added] = cache.try_emplace({size.width, old});
+  if (added) it->second = MakePicture(size, old ? 1 : 2);
+  return it->second;
+}
+
+void SetPicture(TTransitionView& view, const Bitmap& pixels) {
+  TPicture picture;
+  picture.SetGraphic(std::make_unique<TBitmapGraphic>(pixels));
+  view.SetPicture(&picture);
+}
+
+// A shown form of the picture's size holding one auto-sized transition control
+// that shows the old picture, as if an earlier transition had brought it in.
+class Stage {
+ public:
+  explicit Stage(FrameSize size) {
+    form_.SetClientSize(size.width, size.height);
+    form_.Show();
+    view_.SetThreaded(false);
+    view_.SetStyle(0);
+    SetPicture(view_, Picture(size, true));
+    view_.StartTransition();  // style 0 without a handler: one frame showing the picture
+  }
+  TForm& Form() { return form_; }
+  TTransitionView& View() { return view_; }
+
+ private:
+  TApplication app_{std::make_unique<HeadlessBackend>()};
+  TForm form_;
+  TTransitionView view_{&form_};
+};
+
+void CopyBaseline(benchmark::State& state, FrameSize size) {
+  const Bitmap& picture = Picture(size, true);
+  const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
+  std::vector<std::uint8_t> src(picture.ScanLine(0), picture.ScanLine(0) + bytes);
+  std::vector<std::uint8_t> dst(bytes, 0);
+  for (auto _ : state) {
+    std::memcpy(dst.data(), src.data(), bytes);
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+// One frame of a manual transition. The form is shown only for the first
+// transition, so that the old picture is what the control shows, then hidden:
+// no paint happens inside the measured frames.
+void Frame(benchmark::State& state, FrameSize size, int style) {
+  try {
+    Stage stage(size);
+    stage.Form().Hide();
+    TTransitionView& view = stage.View();
+    SetPicture(view, Picture(size, false));
+    view.SetStyle(static_cast<TShowStyle>(style));
+    view.SetManual(true);
+    std::int64_t frames = 0;
+    view.OnAfterNewFrame = [&frames](void*, Bitmap&, Bitmap&) { ++frames; };
+    RandSeed(1);
+    view.StartTransition();
+    for (auto _ : state) {
+      // Style 0 moves the progress to 100 itself; the others stay where they are put.
+      view.SetProgress(view.Progress() == 50 ? 49 : 50);
+    }
+    if (frames != state.iterations() || !view.InTransition()) {
+      state.SkipWithError("not every iteration drew a frame of a running transition");
+    }
+    view.StopTransition();
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+}
+
+// Composing the paint buffer and copying it to the form's surface, unscaled.
+void Paint(benchmark::State& state, FrameSize size) {
+  try {
+    Stage stage(size);
+    TTransitionView& view = stage.View();
+    for (auto _ : state) {
+      view.Invalidate();
+      stage.Form().PaintInvalid();
+    }
+    if (stage.Form().Surface() != Picture(size, true)) {
+      state.SkipWithError("the form does not show the picture");
+    }
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+}
+
+struct Entry {
+  std::string kind;  // "copy", "paint" or "frame/style:N"
+  FrameSize size;
+  double target;  // largest allowed ratio; 0 for none
+  std::string Name() const { return kind + "/" + size.Name(); }
+};
+
+std::vector<Entry> RegisterAll() {
+  std::vector<Entry> entries;
+  const auto add = [&](std::string kind, FrameSize size, double target, auto fn) {
+    entries.push_back({std::move(kind), size, target});
+    benchmark::RegisterBenchmark(entries.back().Name().c_str(), fn)->Unit(benchmark::kMillisecond);
+  };
+  for (FrameSize s : kSizes) add("copy", s, 0, [s](benchmark::State& st) { CopyBaseline(st, s); });
+  for (FrameSize s : kSizes) add("paint", s, kPaintTarget, [s](benchmark::State& st) { Paint(st, s); });
+  for (int style = 0; style < kStyleCount; ++style) {
+    if (!HasStyleStep(style)) continue;
+    for (FrameSize s : kSizes) {
+      add("frame/style:" + std::to_string(style), s, StyleTargetOf(style),
+          [s, style](benchmark::State& st) { Frame(st, s, style); });
+    }
+  }
+  return entries;
+}
+
+// The console output, plus the CPU time per iteration of every run, in seconds
+// (the fastest one when a benchmark is repeated).
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  TableReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations <= 0) continue;
+      const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+      auto [it, added] = seconds_.try_emplace(run.benchmark_name(), seconds);
+      if (!added) it->second = std::min(it->second, seconds);
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  const double* Seconds(const std::string& name) const {
+    auto it = seconds_.find(name);
+    return it == seconds_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+std::string Format(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+void PrintTable(const std::vector<Entry>& entries, const TableReporter& reporter) {
+  std::printf("\n| benchmark | size | time per iteration (ms) | ratio to copy baseline | target |\n");
+  std::printf("| --- | --- | --- | --- | --- |\n");
+  for (const Entry& e : entries) {
+    const double* seconds = reporter.Seconds(e.Name());
+    if (seconds == nullptr) continue;
+    const double* baseline = reporter.Seconds(Entry{"copy", e.size, 0}.Name());
+    std::string ratio = "n/a";
+    std::string target = e.target > 0 ? Format("<= %g", e.target) : "";
+    if (baseline != nullptr && *baseline > 0) {
+      const double r = *seconds / *baseline;
+      ratio = Format("%.2f", r);
+      if (e.target > 0) target += r <= e.target ? " (met)" : " (MISSED)";
+    }
+    std::printf("| %s | %s | %.3f | %s | %s |\n", e.kind.c_str(), e.size.Name().c_str(),
+                *seconds * 1000, ratio.c_str(), target.c_str());
+  }
+  std::printf("\nTimes are CPU time per iteration; the ratio divides by the copy of the same size.\n");
+}
+
+int Main(int argc, char** argv) {
+  // Our default minimum time per benchmark goes first, so a --benchmark_min_time
+  // given on the command line wins.
+  const bool quick = std::any_of(argv + 1, argv + argc,
+                                 [](const char* a) { return std::strcmp(a, "--quick") == 0; });
+  std::string minTime = std::string("--benchmark_min_time=") + (quick ? "0.05" : "0.2");
+  std::vector<char*> args{argv[0], minTime.data()};
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") != 0) args.push_back(argv[i]);
+  }
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+
+  const std::vector<Entry> entries = RegisterAll();
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::fflush(stdout);
+  PrintTable(entries, reporter);
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace
+}  // namespace slidesaver
+
+int main(int argc, char** argv) { return slidesaver::Main(argc, argv); }
