@@ -13,7 +13,7 @@
 namespace slidesaver {
 
 // How text is drawn: font by family name, size in points, colour and style.
-struct TFontSpec {
+struct TTextFont {
   std::string Name = "MS Sans Serif";
   std::int32_t Size = 8;  // points, at 96 pixels per inch
   TColor Color = clWindowText;
@@ -51,7 +51,7 @@ class TCanvas {
 
   TColor BrushColor() const { return brushColor_; }
   void SetBrushColor(TColor color) { brushColor_ = color; }
-  TFontSpec& Font() { return font_; }
+  TTextFont& Font() { return font_; }
 
   void FillRect(const TRect& r);  // with the brush colour
   // Draws a whole bitmap at natural size with its top-left corner at (x, y).
@@ -83,7 +83,7 @@ class TCanvas {
   Bitmap* target_;
   TPoint origin_;
   TColor brushColor_ = clWhite;
-  TFontSpec font_;
+  TTextFont font_;
   std::optional<Region> clip_;  // in bitmap coordinates
   std::recursive_mutex mutex_;
 };

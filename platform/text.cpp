@@ -123,16 +123,16 @@ std::int32_t PixelHeight(std::int32_t size) {
 
 std::string FontLabel(const std::string& name) { return "\"" + name + "\""; }
 
-FontFile MatchFont(FcConfig* config, const TFontSpec& spec) {
+FontFile MatchFont(FcConfig* config, const TTextFont& font) {
   std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(FcPatternCreate(),
                                                                   &FcPatternDestroy);
-  if (!pattern) throw Error("Font " + FontLabel(spec.Name) + " not found");
-  if (!spec.Name.empty()) {
+  if (!pattern) throw Error("Font " + FontLabel(font.Name) + " not found");
+  if (!font.Name.empty()) {
     FcPatternAddString(pattern.get(), FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>(spec.Name.c_str()));
+                       reinterpret_cast<const FcChar8*>(font.Name.c_str()));
   }
-  FcPatternAddInteger(pattern.get(), FC_WEIGHT, spec.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern.get(), FC_SLANT, spec.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddInteger(pattern.get(), FC_WEIGHT, font.Bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern.get(), FC_SLANT, font.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
 
@@ -141,11 +141,11 @@ FontFile MatchFont(FcConfig* config, const TFontSpec& spec) {
       FcFontMatch(config, pattern.get(), &result), &FcPatternDestroy);
   FcChar8* file = nullptr;
   if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch || !file) {
-    throw Error("Font " + FontLabel(spec.Name) + " not found");
+    throw Error("Font " + FontLabel(font.Name) + " not found");
   }
-  FontFile font;
-  font.path = reinterpret_cast<const char*>(file);
-  FcPatternGetInteger(match.get(), FC_INDEX, 0, &font.index);
+  FontFile found;
+  found.path = reinterpret_cast<const char*>(file);
+  FcPatternGetInteger(match.get(), FC_INDEX, 0, &found.index);
 
   int weight = FC_WEIGHT_REGULAR;
   int slant = FC_SLANT_ROMAN;
@@ -153,9 +153,9 @@ FontFile MatchFont(FcConfig* config, const TFontSpec& spec) {
   FcPatternGetInteger(match.get(), FC_WEIGHT, 0, &weight);
   FcPatternGetInteger(match.get(), FC_SLANT, 0, &slant);
   FcPatternGetBool(match.get(), FC_EMBOLDEN, 0, &embolden);
-  font.embolden = spec.Bold && (embolden || weight < FC_WEIGHT_DEMIBOLD);
-  font.oblique = spec.Italic && slant == FC_SLANT_ROMAN;
-  return font;
+  found.embolden = font.Bold && (embolden || weight < FC_WEIGHT_DEMIBOLD);
+  found.oblique = font.Italic && slant == FC_SLANT_ROMAN;
+  return found;
 }
 
 // The FreeType library, a fontconfig configuration of our own, the fonts it
@@ -182,11 +182,11 @@ class FontCache {
 
   std::mutex& Mutex() { return mutex_; }
 
-  // The face for the spec at its pixel height; the caller holds the mutex.
-  ScaledFace Get(const TFontSpec& spec) {
-    const FontFile& file = Resolve(spec);
-    const std::int32_t px = PixelHeight(spec.Size);
-    FT_Face face = Open(file, px, spec.Name);
+  // The face for the font at its pixel height; the caller holds the mutex.
+  ScaledFace Get(const TTextFont& font) {
+    const FontFile& file = Resolve(font);
+    const std::int32_t px = PixelHeight(font.Size);
+    FT_Face face = Open(file, px, font.Name);
     return ScaledFace{face, file.embolden, file.oblique};
   }
 
@@ -203,12 +203,12 @@ class FontCache {
     }
   }
 
-  const FontFile& Resolve(const TFontSpec& spec) {
-    StyleKey key{spec.Name, spec.Bold, spec.Italic};
+  const FontFile& Resolve(const TTextFont& font) {
+    StyleKey key{font.Name, font.Bold, font.Italic};
     auto it = files_.find(key);
     if (it != files_.end()) return it->second;
     if (files_.size() >= kMaxFontFiles) files_.clear();
-    return files_.emplace(std::move(key), MatchFont(config_, spec)).first->second;
+    return files_.emplace(std::move(key), MatchFont(config_, font)).first->second;
   }
 
   FT_Face Open(const FontFile& file, std::int32_t px, const std::string& name) {
@@ -442,7 +442,7 @@ void PaintStroke(Bitmap& dst, const std::vector<TRect>& areas, std::int64_t x,
 
 }  // namespace
 
-TSize MeasureText(const TFontSpec& font, std::string_view utf8) {
+TSize MeasureText(const TTextFont& font, std::string_view utf8) {
   FontCache& cache = FontCache::Instance();
   std::lock_guard lock(cache.Mutex());
   const ScaledFace face = cache.Get(font);
@@ -451,7 +451,7 @@ TSize MeasureText(const TFontSpec& font, std::string_view utf8) {
   return TSize{Clamp32(RoundPixels(advance)), line.ascent + line.descent};
 }
 
-void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TFontSpec& font,
+void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TTextFont& font,
               std::string_view utf8, const Region* clip) {
   const std::vector<TRect> areas = PaintableRects(dst, clip);
   if (areas.empty()) return;

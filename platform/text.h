@@ -9,15 +9,15 @@
 
 namespace slidesaver {
 
-// Text of one line in the font that fontconfig finds for the spec's name,
+// Text of one line in the font that fontconfig finds for the font's name,
 // style and size (points at 96 pixels per inch). The extent is the advance
 // width and the line height (ascent plus descent) in pixels.
-TSize MeasureText(const TFontSpec& font, std::string_view utf8);
+TSize MeasureText(const TTextFont& font, std::string_view utf8);
 
 // Draws one line with its top-left corner (the top of the line box) at (x, y)
 // in bitmap coordinates, anti-aliased glyphs blended over what is there,
 // cut to the bitmap and to `clip` when given.
-void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TFontSpec& font,
+void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TTextFont& font,
               std::string_view utf8, const Region* clip = nullptr);
 
 }  // namespace slidesaver

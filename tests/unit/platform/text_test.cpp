@@ -12,8 +12,8 @@ namespace {
 constexpr std::uint32_t kBackground = 0xD0E0F0;  // 0x00BBGGRR
 const std::string kSample = "Hello, World!";
 
-TFontSpec Font(const std::string& name, std::int32_t size, TColor color = 0xCC6633) {
-  TFontSpec font;
+TTextFont Font(const std::string& name, std::int32_t size, TColor color = 0xCC6633) {
+  TTextFont font;
   font.Name = name;
   font.Size = size;
   font.Color = color;
@@ -42,7 +42,7 @@ std::uint8_t Channel(std::uint32_t rgb, int shift) { return (rgb >> shift) & 0xF
 TEST(TextExtent, LineHeightIsFixedAndWidthGrowsWithTextAndSize) {
   for (const char* name : {"MS Sans Serif", "Arial"}) {
     SCOPED_TRACE(name);
-    const TFontSpec small = Font(name, 8);
+    const TTextFont small = Font(name, 8);
     const TSize empty = MeasureText(small, "");
     const TSize a = MeasureText(small, "Hello");
     const TSize b = MeasureText(small, kSample);
@@ -62,7 +62,7 @@ TEST(TextExtent, LineHeightIsFixedAndWidthGrowsWithTextAndSize) {
 }
 
 TEST(TextExtent, InvalidUtf8BecomesReplacementCharacter) {
-  const TFontSpec font = Font("MS Sans Serif", 12);
+  const TTextFont font = Font("MS Sans Serif", 12);
   // Letters after the escapes are no hex digits, so every escape is one byte.
   const TSize replaced = MeasureText(font, "a\uFFFDz");
   EXPECT_EQ(MeasureText(font, "a\xFFz"), replaced);
@@ -84,7 +84,7 @@ TEST(TextDraw, GlyphsStayInsideTheLineBoxAndBackgroundIsKept) {
   for (const char* name : {"MS Sans Serif", "Arial"}) {
     for (bool bold : {false, true}) {
       SCOPED_TRACE(std::string(name) + (bold ? " bold" : ""));
-      TFontSpec font = Font(name, 14);
+      TTextFont font = Font(name, 14);
       font.Bold = bold;
       font.Italic = bold;
       Bitmap bitmap = Canvas(300, 60);
@@ -109,7 +109,7 @@ TEST(TextDraw, GlyphsStayInsideTheLineBoxAndBackgroundIsKept) {
 }
 
 TEST(TextDraw, CoverageBlendsTowardsTheColour) {
-  TFontSpec font = Font("Arial", 12, clWhite);
+  TTextFont font = Font("Arial", 12, clWhite);
   Bitmap coverage = Canvas(200, 40, clBlack);  // white over black: each channel is the coverage
   DrawText(coverage, 5, 5, font, kSample);
 
@@ -130,7 +130,7 @@ TEST(TextDraw, CoverageBlendsTowardsTheColour) {
 }
 
 TEST(TextDraw, ClipAndBitmapEdgesCutWithoutMovingGlyphs) {
-  const TFontSpec font = Font("MS Sans Serif", 12);
+  const TTextFont font = Font("MS Sans Serif", 12);
   Bitmap full = Canvas(160, 40);
   DrawText(full, 10, 8, font, kSample);
 
@@ -170,7 +170,7 @@ TEST(TextDraw, ClipAndBitmapEdgesCutWithoutMovingGlyphs) {
 }
 
 TEST(TextDraw, UnderlineAndStrikeOutSpanTheAdvance) {
-  TFontSpec font = Font("Arial", 16);
+  TTextFont font = Font("Arial", 16);
   const std::string spaces = "    ";
   const TSize extent = MeasureText(font, spaces);
   auto strokeRows = [&](bool underline) {
