@@ -32,7 +32,30 @@ TApplication::TApplication(std::unique_ptr<Backend> backend)
   g_application = this;
 }
 
-TApplication::~TApplication() { g_application = nullptr; }
+TApplication::~TApplication() {
+  // A worker stopped from inside one of its own hand-overs finishes on its
+  // own; it must not outlive the application it reports to.
+  std::unique_lock lock(queueMutex_);
+  while (liveThreads_ > 0) {
+    lock.unlock();
+    CheckSynchronize();
+    lock.lock();
+    handOverArrived_.wait(lock, [&] { return liveThreads_ == 0 || !handOvers_.empty(); });
+  }
+  lock.unlock();
+  g_application = nullptr;
+}
+
+void TApplication::ThreadStarted() {
+  std::lock_guard lock(queueMutex_);
+  ++liveThreads_;
+}
+
+void TApplication::ThreadEnded() {
+  std::lock_guard lock(queueMutex_);
+  --liveThreads_;
+  handOverArrived_.notify_all();
+}
 
 void TApplication::PostMessage(std::function<void()> call) {
   {

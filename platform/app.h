@@ -123,6 +123,10 @@ class TApplication {
   void WaitForSynchronize(const std::function<bool()>& done);
   // Wakes WaitForSynchronize to look at its condition again; any thread.
   void WakeSynchronizeWaiters();
+  // Worker threads count themselves in and out; the application's
+  // destructor waits until the last one has left.
+  void ThreadStarted();
+  void ThreadEnded();
 
   // Forms and timers register themselves.
   void AddForm(TForm* form);
@@ -148,6 +152,7 @@ class TApplication {
   std::deque<std::function<void()>> posted_;
   std::deque<std::shared_ptr<HandOver>> handOvers_;
   std::condition_variable_any handOverArrived_;
+  int liveThreads_ = 0;
 
   std::vector<TForm*> forms_;
   std::vector<TTimer*> timers_;

@@ -33,6 +33,7 @@ TThread::~TThread() {
 
 void TThread::Start() {
   // Body detaches thread_ with FreeOnTerminate; it may get there before the handle is stored.
+  Application().ThreadStarted();
   std::lock_guard lock(shared_->mutex);
   thread_ = std::thread([this] { Body(); });
 }
@@ -64,6 +65,7 @@ void TThread::Body() {
     shared->released = true;
   }
   shared->done.notify_all();
+  app.ThreadEnded();  // the last use of the application
 }
 
 void TThread::WaitFor() {

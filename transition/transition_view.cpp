@@ -96,8 +96,9 @@ void TCustomTransitionView::SetProgress(int value) {
     InvalidateArea(TRect{0, 0, screenImage_.Width(), screenImage_.Height()});
   }
   progress_ = static_cast<std::uint8_t>(value);
+  const std::shared_ptr<bool> alive = alive_;
   DrawFrame();
-  if (OnProgress && !Destroying()) OnProgress(this);
+  if (*alive && OnProgress && !Destroying()) OnProgress(this);
 }
 
 void TCustomTransitionView::DrawFrame() {
@@ -105,10 +106,13 @@ void TCustomTransitionView::DrawFrame() {
   // nobody can see the reset to the old picture: skip that copy.
   const bool cutToNew = style_ == 0 && !OnCustomDraw && !OnBeforeNewFrame;
   if (!cutToNew) screenCanvas_.Draw(0, 0, *oldImage_);
+  // A handler that stopped the transition took the images with it; one that
+  // destroyed the control took everything.
+  const std::shared_ptr<bool> alive = alive_;
+  const auto aborted = [&] { return !*alive || FrameAborted(); };
   if (OnBeforeNewFrame) {
     OnBeforeNewFrame(this, *newImage_, screenImage_);
-    // A handler that stopped the transition took the images with it.
-    if (FrameAborted()) return;
+    if (aborted()) return;
   }
 
   StyleFrame f;
@@ -139,7 +143,7 @@ void TCustomTransitionView::DrawFrame() {
   if (style == 0) {
     if (OnCustomDraw) {
       OnCustomDraw(this, *newImage_, screenImage_);
-      if (FrameAborted()) return;
+      if (aborted()) return;
     } else {
       screenCanvas_.Draw(0, 0, *newImage_);
       screenIsNew = true;
@@ -177,7 +181,7 @@ void TCustomTransitionView::DrawFrame() {
   InvalidateArea(f.DestRect);
   if (OnAfterNewFrame) {
     OnAfterNewFrame(this, *newImage_, screenImage_);
-    if (FrameAborted()) return;
+    if (aborted()) return;
   }
   if (!painting_) Update();
 }
@@ -216,7 +220,9 @@ bool TCustomTransitionView::AdvanceFrame() {
   } else {
     target = std::min(progress_ + step_, 100);
   }
+  const std::shared_ptr<bool> alive = alive_;
   SetProgress(target);
+  if (!*alive) return true;  // destroyed by a handler: nothing left to pace
   if (reverse_ ? progress_ == 0 : progress_ == 100) return true;
   // A frame that moved the progress itself (style 0 without a handler cuts
   // straight to the new picture) ends the pacing in either direction.

@@ -346,6 +346,23 @@ TEST(TransitionViewLifetime, DestroyingTheControlEndsItsTransition) {
   view->StartTransition();
   EXPECT_EQ(view, nullptr);
   EXPECT_FALSE(completed);
+
+  // From a handler inside a frame, paced by the loop and by a worker.
+  for (bool threaded : {false, true}) {
+    view = std::make_unique<TTransitionView>(&form);
+    view->SetThreaded(threaded);
+    view->SetStyle(0);
+    view->OnCustomDraw = LeftColumns;
+    view->OnAfterNewFrame = [&](void* sender, Bitmap&, Bitmap&) {
+      if (static_cast<TTransitionView*>(sender)->Progress() == 12) view.reset();
+    };
+    Assign(*view, Solid(20, 20, 0x00FF00));
+    view->StartTransition();
+    while (view) {
+      app.ProcessMessages();
+      app.WaitForSynchronize([&] { return view == nullptr; });
+    }
+  }
 }
 
 TEST_F(TransitionViewTest, DefaultsAndStepLimits) {
