@@ -80,29 +80,6 @@ void SetPicture(TTransitionView& view, Bitmap pixels) {
   view.SetPicture(&picture);
 }
 
-// A form holding one transition control that shows OLD (stretched to NEW's
-// size), as if an earlier transition had brought it in.
-class Stage {
- public:
-  Stage(Bitmap oldImage, const Bitmap& newImage) {
-    Bitmap old(newImage.Width(), newImage.Height());
-    StretchCopy(old, TRect{0, 0, old.Width(), old.Height()}, oldImage,
-                TRect{0, 0, oldImage.Width(), oldImage.Height()});
-    form_.SetClientSize(newImage.Width(), newImage.Height());
-    form_.Show();
-    view_.SetThreaded(false);
-    view_.SetStyle(0);
-    SetPicture(view_, std::move(old));
-    view_.StartTransition();  // style 0 without a handler: one frame showing OLD
-  }
-  TTransitionView& View() { return view_; }
-
- private:
-  TApplication app_{std::make_unique<HeadlessBackend>()};
-  TForm form_;
-  TTransitionView view_{&form_};
-};
-
 void SeedRandom(const Options& o) {
   if (o.Has("--seed")) {
     RandSeed(static_cast<std::uint64_t>(
@@ -129,16 +106,40 @@ Inputs ReadInputs(const Options& o) {
   return in;
 }
 
+// A form holding one transition control that shows OLD (stretched to NEW's
+// size) as if an earlier transition had brought it in, with NEW, the style
+// and the step set for the next transition.
+class Stage {
+ public:
+  explicit Stage(Inputs in) {
+    Bitmap old(in.newImage.Width(), in.newImage.Height());
+    StretchCopy(old, TRect{0, 0, old.Width(), old.Height()}, in.oldImage,
+                TRect{0, 0, in.oldImage.Width(), in.oldImage.Height()});
+    form_.SetClientSize(old.Width(), old.Height());
+    form_.Show();
+    view_.SetThreaded(false);
+    view_.SetStyle(0);
+    SetPicture(view_, std::move(old));
+    view_.StartTransition();  // style 0 without a handler: one frame showing OLD
+    SetPicture(view_, std::move(in.newImage));
+    view_.SetStyle(static_cast<TShowStyle>(in.style));
+    view_.SetStep(static_cast<std::uint16_t>(in.step));
+  }
+  TTransitionView& View() { return view_; }
+
+ private:
+  TApplication app_{std::make_unique<HeadlessBackend>()};
+  TForm form_;
+  TTransitionView view_{&form_};
+};
+
 void RenderFrame(const Options& o) {
   Inputs in = ReadInputs(o);
   const int progress = static_cast<int>(NumberArgument("--progress", o.Required("--progress"), 0, 100));
   const std::string out = o.Required("--out");
   SeedRandom(o);
-  Stage stage(std::move(in.oldImage), in.newImage);
+  Stage stage(std::move(in));
   TTransitionView& view = stage.View();
-  SetPicture(view, std::move(in.newImage));
-  view.SetStyle(static_cast<TShowStyle>(in.style));
-  view.SetStep(static_cast<std::uint16_t>(in.step));
   // Manual transitions start without drawing at the start value, so the
   // frame for P is drawn by moving there; P = 0 is reached going back from 100.
   view.SetReverse(progress == 0);
@@ -156,11 +157,8 @@ void RenderTransition(const Options& o) {
     throw Error("Cannot create " + dir + ": " + std::strerror(errno));
   }
   SeedRandom(o);
-  Stage stage(std::move(in.oldImage), in.newImage);
+  Stage stage(std::move(in));
   TTransitionView& view = stage.View();
-  SetPicture(view, std::move(in.newImage));
-  view.SetStyle(static_cast<TShowStyle>(in.style));
-  view.SetStep(static_cast<std::uint16_t>(in.step));
   // Progress 0, as in a control's first transition: a forward transition
   // draws no frame at its start value, a reversed one starts at 100.
   view.SetReverse(false);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/error_of.h"
 #include "platform/error.h"
 #include "tools/imagegen/imagegen.h"
 
@@ -24,15 +25,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The message of the Error that `action` throws, or "" when it throws none.
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
+using test::ErrorOf;
 
 std::string LibraryError(int code) { return "JPEG error #" + std::to_string(code); }
 

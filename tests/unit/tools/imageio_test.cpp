@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/error_of.h"
 #include "platform/error.h"
 #include "platform/jpeg.h"
 #include "tests/support/scratch_folder.h"
@@ -22,14 +23,7 @@ std::string Bin(const char (&bytes)[N]) {
   return std::string(bytes, N - 1);
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
+using test::ErrorOf;
 
 // A PNG file of `width` x `height` pixels from packed sample rows, written by libpng itself.
 std::string EncodePng(int width, int height, int colorType, int bitDepth,

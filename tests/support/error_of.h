@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/error.h"
+
+namespace slidesaver::test {
+
+// The message of the Error that `action` throws, or "" when it throws none.
+inline std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "";
+}
+
+}  // namespace slidesaver::test
