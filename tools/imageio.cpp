@@ -387,8 +387,9 @@ class TemporaryFile {
 
 }  // namespace
 
-Bitmap ReadImage(const std::string& path) {
-  const Bytes data = ReadWholeFile(path);
+Bitmap ReadImage(const std::string& path) { return DecodeImage(path, ReadWholeFile(path)); }
+
+Bitmap DecodeImage(const std::string& path, std::span<const std::uint8_t> data) {
   if (StartsWith(data, kPngSignature)) return DecodePng(path, data);
   if (StartsWith(data, "P6")) return DecodePpm(path, data);
   if (StartsWith(data, "\xFF\xD8")) {

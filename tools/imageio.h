@@ -2,6 +2,8 @@
 
 // Picture files for the tools: PNG and binary PPM in both directions, JPEG for reading.
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "platform/bitmap.h"
@@ -14,6 +16,8 @@ namespace slidesaver {
 // "Cannot read <path>: <reason>" when the file cannot be read, has another format, is damaged
 // or holds a picture larger than the JPEG decoder's limits.
 Bitmap ReadImage(const std::string& path);
+// The same for a file's bytes already in memory; `path` names it in messages.
+Bitmap DecodeImage(const std::string& path, std::span<const std::uint8_t> data);
 
 // Writes a picture, choosing the format by the extension: ".png" (8-bit RGB) or ".ppm" (P6,
 // maxval 255), in either letter case. The file is written beside the target under a temporary
