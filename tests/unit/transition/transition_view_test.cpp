@@ -275,6 +275,26 @@ TEST_F(TransitionViewTest, PictureAssignedDuringATransitionWaitsForTheNextOne) {
   EXPECT_EQ(view.ScreenImage(), Solid(40, 30, 0x0000FF));
 }
 
+TEST_F(TransitionViewTest, EveryFrameReadsTheStyleAfresh) {
+  ShowSolid(0x00FF00);
+  Record();
+  view.SetManual(true);
+  Assign(view, Solid(40, 30, 0x0000FF));
+  view.StartTransition();
+  view.SetProgress(50);  // style 0 without a handler: straight to the new picture
+  EXPECT_EQ(view.Progress(), 100);
+  view.OnCustomDraw = LeftColumns;
+  view.SetStyle(200);  // beyond the table: the frame stops after OnBeforeNewFrame
+  log.clear();
+  view.SetProgress(30);
+  EXPECT_EQ(log, (std::vector<std::string>{"before@30", "progress@30"}));
+  EXPECT_EQ(view.ScreenImage(), Solid(40, 30, 0x00FF00));
+  view.SetStyle(0);
+  view.SetProgress(40);
+  EXPECT_EQ(view.ScreenImage().Pixel(MulDiv(40, 40, 100) - 1, 0), 0x0000FFu);
+  EXPECT_EQ(view.ScreenImage().Pixel(MulDiv(40, 40, 100), 0), 0x00FF00u);
+}
+
 TEST_F(TransitionViewTest, AFailingFrameEndsTheTransitionAndReachesTheCaller) {
   ShowSolid(0x00FF00);
   view.SetStyle(127);  // no step for it in this build of the style table
