@@ -12,12 +12,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <random>
 
 #include "payload/inttext.h"
 #include "payload/textcodec.h"
 #include "platform/files.h"
 #include "platform/error.h"
+#include "platform/replacement_file.h"
 
 namespace slidesaver {
 namespace {
@@ -28,7 +28,6 @@ constexpr std::string_view kBlanks = " \t\r\v\f";
 // skipped while reading and copied unchanged while writing.
 constexpr std::size_t kMaxKeptLineBytes = 64 * 1024;
 constexpr int kMaxSymlinkHops = 40;
-constexpr int kTempNameAttempts = 100;
 
 // ---------------------------------------------------------------------------
 // Small helpers
@@ -314,53 +313,6 @@ std::optional<std::string> ResolveLinks(std::string path) {
   return std::nullopt;
 }
 
-// A file created next to the target that is removed unless it was renamed over
-// the target.
-class TemporaryFile {
- public:
-  ~TemporaryFile() {
-    fd_.Close();
-    if (!path_.empty() && !committed_) ::unlink(path_.c_str());
-  }
-
-  bool Create(const std::string& target, mode_t mode) {
-    std::random_device device;
-    std::mt19937_64 random((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                           static_cast<std::uint64_t>(::getpid()));
-    const std::string folder = ParentFolder(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-      char suffix[17];
-      std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-      const std::string candidate = folder + "/." + name + "." + suffix + ".tmp";
-      const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (fd >= 0) {
-        fd_ = FileDescriptor(fd);
-        path_ = candidate;
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  int fd() const { return fd_.get(); }
-
-  // Syncs, closes and renames over `target`.
-  bool CommitAs(const std::string& target) {
-    if (::fsync(fd_.get()) != 0 || !fd_.Close()) return false;
-    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-    committed_ = true;
-    return true;
-  }
-
- private:
-  FileDescriptor fd_;
-  std::string path_;
-  bool committed_ = false;
-};
-
 // Copies bytes of `from` from its current position: `count` of them, or all
 // that are left when `count` is the maximum value.
 bool CopyBytes(int from, int to, std::uint64_t count) {
@@ -451,18 +403,18 @@ bool TryWriteProfileString(const std::string& path, std::string_view section, st
     mode = info.st_mode & 07777;
   }
 
-  TemporaryFile temporary;
+  ReplacementFile temporary;
   if (!temporary.Create(*target, mode)) return false;
   if (source.valid()) {
     // The creation mode was masked by the umask; the owner is kept where allowed.
-    if (::fchmod(temporary.fd(), mode) != 0) return false;
-    if (::fchown(temporary.fd(), info.st_uid, info.st_gid) != 0) {
+    if (::fchmod(temporary.Fd(), mode) != 0) return false;
+    if (::fchown(temporary.Fd(), info.st_uid, info.st_gid) != 0) {
       // Not the owner: the new file belongs to the writer, as any new file would.
     }
   }
   const Edit edit = PlanEdit(location, section, key, value);
-  if (!WriteEdited(source.get(), edit, temporary.fd())) return false;
-  if (!temporary.CommitAs(*target)) return false;
+  if (!WriteEdited(source.get(), edit, temporary.Fd())) return false;
+  if (!temporary.Commit(true)) return false;
   SyncFolder(ParentFolder(*target));
   return true;
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/jpeg.h"
+#include "platform/replacement_file.h"
 
 namespace slidesaver {
 namespace {
@@ -339,52 +339,6 @@ ImageType TypeByExtension(const std::string& path) {
   return ImageType::kUnknown;
 }
 
-// A new file beside the target, removed again unless Commit renames it over the target.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::string& target) : target_(target) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-      const int fd =
-          ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      if (fd < 0 && errno == EEXIST) continue;
-      if (fd < 0) FailWrite(target_, std::strerror(errno));
-      file_ = ::fdopen(fd, "wb");
-      if (file_ == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(path_.c_str());
-        FailWrite(target_, std::strerror(error));
-      }
-      return;
-    }
-    FailWrite(target_, "no free temporary file name");
-  }
-  ~TemporaryFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  std::FILE* File() const { return file_; }
-
-  void Commit() {
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (closed != 0) FailWrite(target_, std::strerror(errno));
-    if (std::rename(path_.c_str(), target_.c_str()) != 0) FailWrite(target_, std::strerror(errno));
-    committed_ = true;
-  }
-
- private:
-  std::string target_;
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  bool committed_ = false;
-};
-
 }  // namespace
 
 Bitmap ReadImage(const std::string& path) { return DecodeImage(path, ReadWholeFile(path)); }
@@ -406,11 +360,12 @@ void WriteImage(const std::string& path, const Bitmap& bitmap) {
   const ImageType type = TypeByExtension(path);
   if (type == ImageType::kUnknown) FailWrite(path, "unknown image type (use .png or .ppm)");
   if (bitmap.Empty()) FailWrite(path, "the picture is empty");
-  TemporaryFile temp(path);
+  ReplacementFile file;
+  if (!file.Create(path, 0666) || file.Stream() == nullptr) FailWrite(path, std::strerror(errno));
   const std::string failure =
-      type == ImageType::kPng ? WritePng(temp.File(), bitmap) : WritePpm(temp.File(), bitmap);
+      type == ImageType::kPng ? WritePng(file.Stream(), bitmap) : WritePpm(file.Stream(), bitmap);
   if (!failure.empty()) FailWrite(path, failure);
-  temp.Commit();
+  if (!file.Commit(false)) FailWrite(path, std::strerror(errno));
 }
 
 }  // namespace slidesaver

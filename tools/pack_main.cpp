@@ -21,6 +21,7 @@
 #include "payload/payload.h"
 #include "platform/error.h"
 #include "platform/jpeg.h"
+#include "platform/replacement_file.h"
 
 namespace slidesaver {
 namespace {
@@ -77,15 +78,10 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
 // the target, so that a failed build never leaves half a screen saver.
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& head,
                          const std::vector<std::uint8_t>& tail) {
-  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
-  if (fd < 0) throw Error("Cannot write \"" + path + "\": " + std::strerror(errno));
-  const bool written = WriteAll(fd, head) && WriteAll(fd, tail);
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(temp.c_str());
-    throw Error("Cannot write \"" + path + "\": " + reason);
+  ReplacementFile file;
+  if (!file.Create(path, 0755) || !WriteAll(file.Fd(), head) || !WriteAll(file.Fd(), tail) ||
+      !file.Commit(false)) {
+    throw Error("Cannot write \"" + path + "\": " + std::strerror(errno));
   }
 }
 

@@ -1,0 +1,89 @@
+#include "platform/replacement_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <random>
+
+namespace slidesaver {
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+std::string ParentFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+ReplacementFile::~ReplacementFile() {
+  Close();
+  if (!path_.empty() && !committed_) ::unlink(path_.c_str());
+}
+
+bool ReplacementFile::Create(const std::string& target, mode_t mode) {
+  std::random_device device;
+  std::mt19937_64 random((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                         static_cast<std::uint64_t>(::getpid()));
+  const std::string folder = ParentFolder(target);
+  const std::size_t slash = target.rfind('/');
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+    const std::string candidate = folder + "/." + name + "." + suffix + ".tmp";
+    const int fd =
+        ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      fd_ = fd;
+      path_ = candidate;
+      target_ = target;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+std::FILE* ReplacementFile::Stream() {
+  if (stream_ == nullptr && fd_ >= 0) {
+    stream_ = ::fdopen(fd_, "wb");
+    if (stream_ != nullptr) fd_ = -1;  // the stream owns the descriptor now
+  }
+  return stream_;
+}
+
+bool ReplacementFile::Close() {
+  bool ok = true;
+  if (stream_ != nullptr) {
+    ok = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+  }
+  if (fd_ >= 0) {
+    ok = ::close(fd_) == 0 && ok;
+    fd_ = -1;
+  }
+  return ok;
+}
+
+bool ReplacementFile::Commit(bool sync) {
+  if (path_.empty()) {
+    errno = EBADF;
+    return false;
+  }
+  if (stream_ != nullptr && std::fflush(stream_) != 0) return false;
+  const int fd = stream_ != nullptr ? ::fileno(stream_) : fd_;
+  if (sync && ::fsync(fd) != 0) return false;
+  if (!Close()) return false;
+  if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
+  committed_ = true;
+  return true;
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdio>
+#include <string>
+
+namespace slidesaver {
+
+// A new file beside a target that replaces the target only when complete:
+// created under a fresh hidden name in the target's folder, without following
+// links, and renamed over the target by Commit. Until then the target is
+// untouched; a file that is not committed is removed again.
+class ReplacementFile {
+ public:
+  ReplacementFile() = default;
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  // False, with errno set, when no such file could be created.
+  bool Create(const std::string& target, mode_t mode);
+  int Fd() const { return fd_; }
+  // A stdio stream over the file, owned by this object.
+  std::FILE* Stream();
+  // Flushes, syncs to disk when asked, closes and renames over the target;
+  // false, with errno set, on failure.
+  bool Commit(bool sync);
+
+ private:
+  bool Close();
+
+  std::string target_;
+  std::string path_;
+  int fd_ = -1;
+  std::FILE* stream_ = nullptr;
+  bool committed_ = false;
+};
+
+}  // namespace slidesaver
