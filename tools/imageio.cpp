@@ -109,20 +109,33 @@ void ReadPngBytes(png_structp png, png_bytep out, std::size_t count) {
   source->pos += count;
 }
 
-class PngReadHandle {
+// A libpng read or write structure with its info structure, destroyed with the handle.
+class PngHandle {
  public:
-  explicit PngReadHandle(PngFailure* failure)
-      : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning)),
+  enum class Mode { kRead, kWrite };
+  PngHandle(Mode mode, PngFailure* failure)
+      : mode_(mode),
+        png_(mode == Mode::kRead ? png_create_read_struct(PNG_LIBPNG_VER_STRING, failure,
+                                                          OnPngError, OnPngWarning)
+                                 : png_create_write_struct(PNG_LIBPNG_VER_STRING, failure,
+                                                           OnPngError, OnPngWarning)),
         info_(png_ ? png_create_info_struct(png_) : nullptr) {}
-  ~PngReadHandle() { png_destroy_read_struct(&png_, &info_, nullptr); }
-  PngReadHandle(const PngReadHandle&) = delete;
-  PngReadHandle& operator=(const PngReadHandle&) = delete;
+  ~PngHandle() {
+    if (mode_ == Mode::kRead) {
+      png_destroy_read_struct(&png_, &info_, nullptr);
+    } else {
+      png_destroy_write_struct(&png_, &info_);
+    }
+  }
+  PngHandle(const PngHandle&) = delete;
+  PngHandle& operator=(const PngHandle&) = delete;
 
   bool Valid() const { return png_ != nullptr && info_ != nullptr; }
   png_structp Png() const { return png_; }
   png_infop Info() const { return info_; }
 
  private:
+  Mode mode_;
   png_structp png_;
   png_infop info_;
 };
@@ -159,7 +172,7 @@ bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
 
 Bitmap DecodePng(const std::string& path, std::span<const std::uint8_t> data) {
   PngFailure failure;
-  PngReadHandle handle(&failure);
+  PngHandle handle(PngHandle::Mode::kRead, &failure);
   if (!handle.Valid()) FailRead(path, "out of memory");
   PngSource source{data.data(), data.size(), 0};
   png_set_read_fn(handle.Png(), &source, ReadPngBytes);
@@ -180,24 +193,6 @@ Bitmap DecodePng(const std::string& path, std::span<const std::uint8_t> data) {
   return bitmap;
 }
 
-class PngWriteHandle {
- public:
-  explicit PngWriteHandle(PngFailure* failure)
-      : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning)),
-        info_(png_ ? png_create_info_struct(png_) : nullptr) {}
-  ~PngWriteHandle() { png_destroy_write_struct(&png_, &info_); }
-  PngWriteHandle(const PngWriteHandle&) = delete;
-  PngWriteHandle& operator=(const PngWriteHandle&) = delete;
-
-  bool Valid() const { return png_ != nullptr && info_ != nullptr; }
-  png_structp Png() const { return png_; }
-  png_infop Info() const { return info_; }
-
- private:
-  png_structp png_;
-  png_infop info_;
-};
-
 bool WritePngRows(png_structp png, png_infop info, std::FILE* file, png_uint_32 width,
                   png_uint_32 height, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
@@ -214,7 +209,7 @@ bool WritePngRows(png_structp png, png_infop info, std::FILE* file, png_uint_32 
 // Returns "" on success, else the reason.
 std::string WritePng(std::FILE* file, const Bitmap& bitmap) {
   PngFailure failure;
-  PngWriteHandle handle(&failure);
+  PngHandle handle(PngHandle::Mode::kWrite, &failure);
   if (!handle.Valid()) return "out of memory";
   std::vector<png_bytep> rows(static_cast<std::size_t>(bitmap.Height()));
   for (int y = 0; y < bitmap.Height(); ++y) {
