@@ -174,7 +174,7 @@ std::optional<Region> CreateTriangleRegion(TPoint p0, TPoint p1, TPoint p2) {
   return Region::Polygon(points);
 }
 
-void MirrorCopy(TCanvas& dst, TRect dest, const Bitmap& src, bool mirrorLeftRight,
+TRect MirrorCopy(TCanvas& dst, TRect dest, const Bitmap& src, bool mirrorLeftRight,
                 bool mirrorTopBottom, TRect srcRect) {
   srcRect = IntersectRect(srcRect, Rect(0, 0, src.Width(), src.Height()));
   if (mirrorLeftRight) {
@@ -190,6 +190,8 @@ void MirrorCopy(TCanvas& dst, TRect dest, const Bitmap& src, bool mirrorLeftRigh
   // The copy goes to x = Left, y = Top with extents Right - Left and Bottom - Top,
   // which is the rectangle itself; negative extents mirror.
   dst.CopyRect(dest, src, srcRect);
+  return Rect(std::min(dest.Left, dest.Right), std::min(dest.Top, dest.Bottom),
+              std::max(dest.Left, dest.Right), std::max(dest.Top, dest.Bottom));
 }
 
 void BlendBitmaps(Bitmap& dst, const Bitmap& src, std::int32_t percent) {

@@ -32,8 +32,9 @@ std::optional<Region> CreateRandomSquaresRegion(std::int32_t w, std::int32_t h, 
 std::optional<Region> CreateTriangleRegion(TPoint p0, TPoint p1, TPoint p2);
 
 // Copies `srcRect` of `src` (clipped to the bitmap) into `dest` on the canvas,
-// mirrored left-right and/or top-bottom.
-void MirrorCopy(TCanvas& dst, TRect dest, const Bitmap& src, bool mirrorLeftRight,
+// mirrored left-right and/or top-bottom. The mirrored copy reaches one pixel
+// beyond `dest` on each mirrored side; returns the rectangle it covers.
+TRect MirrorCopy(TCanvas& dst, TRect dest, const Bitmap& src, bool mirrorLeftRight,
                 bool mirrorTopBottom, TRect srcRect);
 // dst := dst * (100 - p) div 100 + src * p div 100, byte by byte.
 void BlendBitmaps(Bitmap& dst, const Bitmap& src, std::int32_t percent);

@@ -1,5 +1,7 @@
 #include "transition/styles.h"
 
+#include "transition/style_families.h"
+
 namespace slidesaver {
 
 StyleGroup GroupOfStyle(int style) {
@@ -10,9 +12,10 @@ StyleGroup GroupOfStyle(int style) {
 }
 
 const std::array<StyleStep, kStyleCount>& StyleTable() {
-  // Each style family fills its own entries here as it is added.
-  static const std::array<StyleStep, kStyleCount> table = [] {
-    std::array<StyleStep, kStyleCount> t{};
+  static const StyleSteps table = [] {
+    StyleSteps t{};
+    AddCopyStyles(t);
+    AddPixelStyles(t);
     return t;
   }();
   return table;

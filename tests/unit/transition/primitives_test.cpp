@@ -147,11 +147,13 @@ TEST(MirrorCopy, LeftRightAndTopBottom) {
   EXPECT_EQ(line(0, 0, 1, 0), (std::vector{kOld, kA, kB, kC, kD, kOld}));
   // Left-right: the edges become 6 and 0, six columns taking the four source columns turned
   // over (the source is clipped to 4 columns first).
-  MirrorCopy(canvas, Rect(1, 2, 5, 3), row, true, false, Rect(-2, 0, 4, 1));
+  EXPECT_EQ(MirrorCopy(canvas, Rect(1, 2, 5, 3), row, true, false, Rect(-2, 0, 4, 1)),
+            Rect(0, 2, 6, 3));
   EXPECT_EQ(line(0, 2, 1, 0), (std::vector{kD, kD, kC, kB, kB, kA}));
   EXPECT_EQ(target.Pixel(3, 3), kOld);
   // Top-bottom: rows -1 .. 4 take D, D, C, B, B, A; row -1 is cut.
-  MirrorCopy(canvas, Rect(3, 0, 4, 4), column, false, true, Rect(0, 0, 1, 4));
+  EXPECT_EQ(MirrorCopy(canvas, Rect(3, 0, 4, 4), column, false, true, Rect(0, 0, 1, 4)),
+            Rect(3, -1, 4, 5));
   EXPECT_EQ(line(3, 0, 0, 1), (std::vector{kD, kC, kB, kB, kA, kOld}));
 }
 
