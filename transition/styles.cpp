@@ -16,6 +16,9 @@ const std::array<StyleStep, kStyleCount>& StyleTable() {
     StyleSteps t{};
     AddCopyStyles(t);
     AddPixelStyles(t);
+    AddBarStyles(t);
+    AddRandomStyles(t);
+    AddShapeStyles(t);
     return t;
   }();
   return table;

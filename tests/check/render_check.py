@@ -12,7 +12,11 @@ A style missing from that table must report that it is not available (exit statu
 tool renders such a style, the check fails for it until an expected-frame function is added, so
 that no style goes out untested. An expected frame may leave single pixels open
 (Image.alternatives): where the swing styles' rotation lands within a hair of a rounding tie,
-either neighbour is right.
+either neighbour is right; where a pixel's centre lies exactly on the edge of a triangle, either
+picture is right. The random styles' generator is the tool's own: for 0 < p < 100 their expected
+frames are rules (LooseFrame) that every pixel show OLD or NEW, NEW where every draw reveals it and
+only where some draw can, in the shapes and random draws the style's primitive makes; separate
+cases render them twice with one seed and once with another.
 
 Every style's single frames are checked on every scene, step and progress value; whole transitions
 run in every case for the styles in FULL_TRANSITION_STYLES and once each way for the others. The
@@ -23,11 +27,15 @@ Python 3.11 standard library only.
 """
 
 import argparse
+import collections
 import concurrent.futures
+import fractions
+import functools
 import math
 import operator
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -38,6 +46,7 @@ import zlib
 TIMEOUT_SECONDS = 20
 WORKERS = 2  # tool processes running at once
 SEED = 20240611
+OTHER_SEED = SEED + 7919
 
 # ---------------------------------------------------------------------------------------------
 # Pictures: W x H, 24 bits per pixel, a flat bytearray of (b, g, r) triples, top row first.
@@ -75,8 +84,9 @@ class Image:
 
 
 def as_image(frame, w, h):
-  """Accepts what an expected-frame function may return: Image, flat (b, g, r) bytes, or rows."""
-  if isinstance(frame, Image):
+  """Accepts what an expected-frame function may return: Image, flat (b, g, r) bytes, or rows;
+  a LooseFrame (the rules for a random style's frame) stays as it is."""
+  if isinstance(frame, (Image, LooseFrame)):
     return frame
   if isinstance(frame, (bytes, bytearray)):
     return Image(w, h, frame)
@@ -265,6 +275,7 @@ def self_test_helpers():
   copy_rect(tall, (0, 3, 1, 0), Image(1, 2, bytes([4] * 3 + [5] * 3)), (0, 0, 1, 2))
   assert [tall.get(0, y)[0] for y in range(3)] == [5, 5, 4], tall.px
   self_test_style_helpers()
+  self_test_region_helpers()
 
 
 def self_test_style_helpers():
@@ -353,6 +364,142 @@ def self_test_copy_frames():
   # Style 118 leaves the old picture at 0 and shows the new one at 100.
   assert frame(118, 3, 0) == [100, 101, 102] and frame(118, 3, 100) == [0, 1, 2]
 
+
+def self_test_region_helpers():
+  """Hand-worked cases of the region styles' helpers."""
+  # Style 60 on 400 x 300 with Step 4: StepPx = 18.
+  assert extents(400, 300, 20, 4) == (80, 60, 18)
+  at = lambda p: bar_rects_of(BAR_STYLES[60](*extents(400, 300, p, 4)), 400, 300)
+  assert at(20) == [(240, i, 400, i + 5) for i in range(0, 301, 10)]  # 31 even bars from x = 240
+  assert at(48) == [(0, i, 400, i + 5) for i in range(0, 301, 10)]  # 384 + 18 > 400: full
+  assert at(52) == [rect for i in range(5, 296, 10)  # even bars full, odd ones from x = 384
+                    for rect in ((0, i - 5, 400, i), (384, i, 400, i + 5))]
+  # Columns are the rows' pass transposed; the comb (mode 3) puts odd bars at the other edge.
+  assert bar_rects(0, 4, 20, 10, 0, 1, 0) == [(0, 6, 5, 10), (10, 6, 15, 10), (20, 6, 25, 10)]
+  assert bar_row_rects(3, 10, 12, 3, 0) == [(7, 0, 10, 5), (0, 5, 3, 10), (7, 10, 10, 15),
+                                            (0, 15, 3, 20)]
+  # Style 99 on 20 x 10 at X = 6, Y = 3 (S = 0): A's bars from the right and bottom, B's from the
+  # left and top; only pixels in both show.
+  grids = bar_region_of(99)(20, 10, 6, 3, 0)
+  assert [bytes(row).count(IN) for row in grids.rows] == [7, 7, 7, 7, 12, 10, 0, 0, 0, 0]
+  assert grids.rows[0].index(IN) == 8 and grids.rows[4].index(IN) == 0
+
+  assert ROUNDED_STYLES[84](400, 300, *extents(400, 300, 50, 4)[:2]) == RR(0, 0, 400, 300, 360,
+                                                                          270)
+  circle = RegionMask(4, 4)
+  add_rounded_rect(circle, RR(0, 0, 4, 4, 100, 100))  # corners limited to 4 x 4: a circle
+  assert [list(row) for row in circle.rows] == [[0, 2, 2, 0], [2, 2, 2, 2], [2, 2, 2, 2],
+                                                [0, 2, 2, 0]]
+  flat = RegionMask(8, 3)
+  add_rounded_rect(flat, RR(0, -1, 8, 2, 8, 3))  # centre (4, 0.5), radii 4 and 1.5
+  assert [list(row) for row in flat.rows] == [[2] * 8, [0] + [2] * 6 + [0], [0] * 8]
+  # Style 85 on 40 x 40 at X = Y = 20: RR(0, 0, 40, 40, 36, 36), corner circles of radius 18 on
+  # (18, 18) and (22, 18); NEW shows outside it. Row 0 (dy = 17.5) keeps x = 14..25 of the box.
+  box = rounded_region_of(85)(40, 40, 20, 20, 0)
+  assert [bytes(row).count(IN) for row in box.rows[:3]] == [28, 22, 18]
+  assert box.rows[0].index(OUT) == 14 and box.rows[20] == bytearray(40)
+  # At X = W = 41 (H = 29) the box's corners come swapped: RR(21, 15, 20, 14, 0, 0) is the
+  # pixel (20, 14), the only one left out.
+  odd = rounded_region_of(85)(41, 29, 41, 29, 0)
+  assert [(x, y) for y, row in enumerate(odd.rows) for x, v in enumerate(row) if v != IN] == [
+      (20, 14)]
+
+  # Style 110 on 4 x 4 at 50: T((0, 0), (4, 0), (0, 4)); centres with x + y = 3 lie on its edge.
+  old = Image(4, 4, bytes([1] * 48))
+  new = Image(4, 4, bytes([2] * 48))
+  frame = EXPECTED_FRAMES[110](old, new, 4, 4, 50, 4, SEED)
+  assert [[frame.get(x, y)[0] for x in range(4)] for y in range(4)] == [
+      [2, 2, 2, 1], [2, 2, 1, 1], [2, 1, 1, 1], [1, 1, 1, 1]]
+  assert frame.alternatives == {(3 - y, y): {(1, 1, 1), (2, 2, 2)} for y in range(4)}
+  # Inside one triangle beats the edge of another; the union of two edges stays open.
+  both = RegionMask(4, 4)
+  add_triangle(both, ((0, 0), (4, 0), (0, 4)))
+  add_triangle(both, ((4, 4), (0, 4), (4, 0)))
+  assert [list(row) for row in both.rows] == [[2, 2, 2, 1], [2, 2, 1, 2], [2, 1, 2, 2],
+                                              [1, 2, 2, 2]]
+  add_triangle(both, ((0, 0), (2, 0), (0, 8)))  # holds (0, 3): 4 * 0.5 + 3.5 < 8
+  assert list(both.rows[3]) == [2, 2, 2, 2] and list(both.rows[2]) == [2, 1, 2, 2]
+  self_test_region_extremes()
+  self_test_random_rules()
+
+
+def self_test_region_extremes():
+  """Every shape lies outside the picture (or is empty) at extents 0 and covers it at the full
+  extents, pixels on an edge aside; without the snap for the bars. Style 117 is left out at the
+  full extents: its tiles' legs reach the far corners only where W and H divide by 10."""
+  for w, h in ((10, 8), (7, 12)):
+    for style, region_of in REGION_STYLES.items():
+      start, end = region_of(w, h, 0, 0, 0), region_of(w, h, w, h, 0)
+      assert not any(IN in row for row in start.rows), (style, w, h, start.rows)
+      assert style == 117 or not any(OUT in row for row in end.rows), (style, w, h, end.rows)
+
+
+def self_test_random_rules():
+  # Spray width 800: D = 80, C = 4, N = 20, T = 15; none once the extent reaches the width.
+  assert spray_layout(0, 800) == (80, 4, 20, 15) and spray_layout(800, 800) == (0, 2, 0, 0)
+  assert squares_pitch(800, 600, 30) == 15 and -(-800 // 15) == 54 and -(-600 // 15) == 40
+
+  def suffixes(w, starts):
+    return [bytes(x >= start for x in range(w)) for start in starts]
+
+  # Ragged from the right, 14 x 10 at extent 7: J = 2, bar ends 6 to 8; bars of 5 rows.
+  rule = ragged_row_rule(7, 14, 10, 1)
+  assert rule.must == suffixes(14, [8])[0] and rule.may == suffixes(14, [6])[0]
+  assert rule.bands == [(0, 5), (5, 10)]
+  assert pass_problems(suffixes(14, [7] * 5 + [8] * 5), rule, None) == []
+  cases = {'row 2 differs': [7, 7, 6, 7, 7] + [8] * 5, 'NEW at (5, 0)': [5] * 5 + [8] * 5,
+           'OLD at (8, 5)': [7] * 5 + [9] * 5}
+  for expected, starts in cases.items():
+    problems = pass_problems(suffixes(14, starts), rule, None)
+    assert len(problems) == 1 and problems[0].startswith(expected), (expected, problems)
+  holed = suffixes(14, [7] * 10)
+  holed[1] = bytes(x == 6 or x >= 8 for x in range(14))  # inside the jitter range, but a gap
+  assert 'row 1 has a shape' in pass_problems(holed, rule, None)[0]
+  # The same pass as columns (14 rows, 10 columns); its must reaches whole rows.
+  assert pass_problems([bytes(row[x] for row in suffixes(14, [7] * 5 + [8] * 5))
+                        for x in range(14)], None, rule) == []
+  assert pass_problems([bytes(10)] * 14, None, rule)[0].startswith('OLD at (0, 8)')
+  # Both passes (style 100 on 14 x 14 at X = Y = 7; bars of 9 rows every 5): rows 6 to 13 are
+  # within the column pass's reach, so only the envelope holds there (row 6 has a gap the row
+  # pass alone cannot make); rows 0 to 5 still share their bar's draw.
+  square = ragged_row_rule(7, 14, 14, 1)
+  both = suffixes(14, [7] * 6) + [bytes(x == 6 or x >= 8 for x in range(14))] + [b'\x01' * 14] * 7
+  assert pass_problems(both, square, square) == []
+  both[3] = suffixes(14, [6])[0]
+  assert pass_problems(both, square, square)[0].startswith('row 3 differs')
+  # Ragged split from the centre line, 14 wide at extent 4: halves 4..5 to 7 and 7 to 8..9.
+  split = ragged_row_rule(4, 14, 5, 3)
+  assert split.must == bytes(x in range(5, 8) for x in range(14))
+  assert split.may == bytes(x in range(4, 9) for x in range(14))
+
+  # Spray from the right, 40 x 4 at extent 10: D = 4, C = 2, N = 2, T = 1: solid from 30, cell
+  # 1 (28..29) always, cell 2 (26..27) by chance; bands of 2 rows every row.
+  spray = spray_row_rule(10, 40, 4, 1)
+  assert spray.must == suffixes(40, [28])[0] and spray.may == suffixes(40, [26])[0]
+  assert spray.bands == [(0, 2), (1, 3), (2, 4), (3, 5)]
+  assert pass_problems(suffixes(40, [26, 26, 28, 28]), spray, None) == []
+  assert 'row 0 differs' in pass_problems(suffixes(40, [26, 28, 28, 28]), spray, None)[0]
+  assert 'row 0 has a shape' in pass_problems(suffixes(40, [27, 27, 28, 28]), spray, None)[0]
+
+  # Random squares, 10 x 10 at 30: pitch 3, cells of 3 x 3 on a 4 x 4 grid.
+  def squares(*cells):
+    return [bytes(any(x // 3 == cx and y // 3 == cy for cx, cy in cells) for x in range(10))
+            for y in range(10)]
+  assert squares_problems(squares((0, 0), (1, 0), (0, 1), (1, 1)), 30) == []
+  assert squares_problems(squares((0, 0)), 30) == []  # grid point (0, 0): one cell in the picture
+  for lone in ((1, 1), (3, 3)):  # the squares holding them hold other cells too
+    assert 'lies in no square' in squares_problems(squares(lone), 30)[0], lone
+  speck = squares()
+  speck[4] = bytes(x == 4 for x in range(10))
+  assert 'partly NEW' in squares_problems(speck, 30)[0]
+  # At 4 on 64 x 48 (pitch 1): none or all of 3072 grid points chosen is out of the question.
+  assert 'no NEW cell' in squares_problems([bytes(64)] * 48, 4)[0]
+  assert 'every cell NEW' in squares_problems([b'\x01' * 64] * 48, 4)[0]
+
+  # A pixel from neither picture.
+  loose = LooseFrame(Image(2, 1, bytes([1] * 6)), Image(2, 1, bytes([2] * 6)), lambda rows: [])
+  assert loose.problems(Image(2, 1, bytes([2] * 3 + [1] * 3))) == []
+  assert 'neither' in loose.problems(Image(2, 1, bytes([1] * 3 + [9] * 3)))[0]
 
 # ---------------------------------------------------------------------------------------------
 # Expected frames, one function per style: (old, new, w, h, p, step, seed) -> frame.
@@ -557,16 +704,597 @@ def expected_swing(style):
   return expected
 
 
+# ---------------------------------------------------------------------------------------------
+# Region styles. A region is a mask over the picture: one bytearray per row holding OUT, EDGE (the
+# pixel's centre lies exactly on the shape's edge, so either picture is right there) or IN. Union
+# keeps the larger value of two masks, intersection the smaller one.
+# ---------------------------------------------------------------------------------------------
+
+OUT, EDGE, IN = 0, 1, 2
+IN_RUNS = re.compile(bytes([IN]) + b'+')
+EDGE_PIXELS = re.compile(bytes([EDGE]))
+
+
+class RegionMask:
+  def __init__(self, w, h):
+    self.w, self.h = w, h
+    self.rows = [bytearray(w) for _ in range(h)]
+
+  def add_span(self, y, x0, x1):
+    """Unites the pixels x0 <= x < x1 of row y, as far as they lie in the picture."""
+    x0, x1 = max(x0, 0), min(x1, self.w)
+    if 0 <= y < self.h and x0 < x1:
+      self.rows[y][x0:x1] = bytes([IN]) * (x1 - x0)
+
+  def add_edge(self, x, y):
+    if 0 <= x < self.w and 0 <= y < self.h and self.rows[y][x] == OUT:
+      self.rows[y][x] = EDGE
+
+  def add_rect(self, rect):
+    """A rectangle holds left <= x < right, top <= y < bottom: nothing when a side is reversed."""
+    left, top, right, bottom = rect
+    for y in range(max(top, 0), min(bottom, self.h)):
+      self.add_span(y, left, right)
+
+  def combine(self, other, pick):
+    """Union with pick = max, intersection with pick = min."""
+    for row, theirs in zip(self.rows, other.rows):
+      row[:] = bytes(map(pick, row, theirs))
+    return self
+
+  def exclusive_or_picture(self):
+    """The region exclusive-or the picture rectangle (0, 0, W, H)."""
+    for row in self.rows:
+      row[:] = bytes(IN - v for v in row)
+    return self
+
+
+def rects_region(w, h, rects):
+  region = RegionMask(w, h)
+  for rect in rects:
+    region.add_rect(rect)
+  return region
+
+
+def draw_through(old, new, region):
+  """OLD with NEW drawn clipped to region; a pixel on the region's edge may show either."""
+  screen = old.copy()
+  stride = 3 * old.w
+  for y, row in enumerate(region.rows):
+    for run in IN_RUNS.finditer(row):
+      start, end = y * stride + 3 * run.start(), y * stride + 3 * run.end()
+      screen.px[start:end] = new.px[start:end]
+    for edge in EDGE_PIXELS.finditer(row):
+      x = edge.start()
+      screen.alternatives[(x, y)] = {old.get(x, y), new.get(x, y)}
+  return screen
+
+
+def expected_region_style(region_of):
+  """region_of(W, H, X, Y, StepPx) -> RegionMask; NEW shows through it for 0 < p < 100."""
+  def expected(old, new, w, h, p, step, seed):
+    if p == 100:
+      return new.copy()
+    if p == 0:
+      return old.copy()  # a region style draws nothing of its own
+    return draw_through(old, new, region_of(w, h, *extents(w, h, p, step)))
+  return expected
+
+
+# Bars and grids ------------------------------------------------------------------------------
+
+
+def bar_row_rects(a, w, h, mode, snap):
+  """The 5-pixel bars of CreateBarRegion's row pass for row extent a on a w x h picture. The
+  column pass is the same pass on the transposed picture."""
+  rects = []
+  if mode == 0:
+    return rects
+  if a > w:  # second pass: even bars full, odd bars growing
+    for i in range(5, h + 5, 10):
+      rects.append((0, i - 5, w, i))
+      if mode in (1, 4):
+        rects.append((2 * w - a, i, w, i + 5))
+      elif mode in (2, 5):
+        rects.append((0, i, a - w, i + 5))
+    return rects
+  if a + snap > w:
+    a = w  # less than the snap allowance missing: full length at once
+  for i in range(0, h + 5, 10):
+    if mode in (1, 3, 5):
+      rects.append((w - a, i, w, i + 5))
+    if mode in (2, 4):
+      rects.append((0, i, a, i + 5))
+    if mode == 3:
+      rects.append((0, i + 5, a, i + 10))
+  return rects
+
+
+def transposed(rect):
+  left, top, right, bottom = rect
+  return (top, left, bottom, right)
+
+
+def bar_rects(a, b, w, h, row_mode, column_mode, snap):
+  """All rectangles of CreateBarRegion(a, b, w, h, row_mode, column_mode, snap)."""
+  return (bar_row_rects(a, w, h, row_mode, snap) +
+          [transposed(rect) for rect in bar_row_rects(b, h, w, column_mode, snap)])
+
+
+# Bar and grid styles: style -> (row extent, column extent, row mode, column mode, snap) from the
+# extents X, Y and the snap allowance S = StepPx.
+BAR_STYLES = {
+    60: lambda X, Y, S: (2 * X, 0, 1, 0, S),
+    61: lambda X, Y, S: (2 * X, 0, 2, 0, S),
+    62: lambda X, Y, S: (2 * X, 0, 4, 0, S),
+    63: lambda X, Y, S: (2 * X, 0, 5, 0, S),
+    64: lambda X, Y, S: (X, 0, 3, 0, 0),
+    71: lambda X, Y, S: (0, 2 * Y, 0, 1, S),
+    72: lambda X, Y, S: (0, 2 * Y, 0, 2, S),
+    73: lambda X, Y, S: (0, 2 * Y, 0, 4, S),
+    74: lambda X, Y, S: (0, 2 * Y, 0, 5, S),
+    75: lambda X, Y, S: (0, Y, 0, 3, 0),
+    86: lambda X, Y, S: (2 * X, 2 * Y, 1, 1, S),
+    87: lambda X, Y, S: (2 * X, 2 * Y, 1, 2, S),
+    88: lambda X, Y, S: (2 * X, 2 * Y, 2, 1, S),
+    89: lambda X, Y, S: (2 * X, 2 * Y, 2, 2, S),
+    90: lambda X, Y, S: (2 * X, 2 * Y, 4, 4, S),
+    91: lambda X, Y, S: (2 * X, 2 * Y, 4, 5, S),
+    92: lambda X, Y, S: (2 * X, 2 * Y, 5, 4, S),
+    93: lambda X, Y, S: (2 * X, 2 * Y, 5, 5, S),
+    94: lambda X, Y, S: (X, Y, 1, 3, S),
+    95: lambda X, Y, S: (X, Y, 2, 3, S),
+    96: lambda X, Y, S: (X, Y, 3, 1, S),
+    97: lambda X, Y, S: (X, Y, 3, 2, S),
+    98: lambda X, Y, S: (X, Y, 3, 3, 0),
+}
+# Style 99, crossing grids: grid A (rows from the right, columns from the bottom) and grid B (rows
+# from the left, columns from the top); the region is B intersected with A.
+CROSSING_GRIDS = (lambda X, Y, S: (2 * X, 2 * Y, 1, 1, S),
+                  lambda X, Y, S: (2 * X, 2 * Y, 2, 2, S))
+
+
+def bar_rects_of(arguments, W, H):
+  """The rectangles of a bar table entry's (a, b, row mode, column mode, snap) on W x H."""
+  a, b, row_mode, column_mode, snap = arguments
+  return bar_rects(a, b, W, H, row_mode, column_mode, snap)
+
+
+def bar_region_of(style):
+  def region(W, H, X, Y, S):
+    if style == 99:
+      grid_a, grid_b = (rects_region(W, H, bar_rects_of(grid(X, Y, S), W, H))
+                        for grid in CROSSING_GRIDS)
+      return grid_b.combine(grid_a, min)
+    return rects_region(W, H, bar_rects_of(BAR_STYLES[style](X, Y, S), W, H))
+  return region
+
+
+# Rounded rectangles and triangles -------------------------------------------------------------
+
+RR = collections.namedtuple('RR', 'left top right bottom ew eh')
+
+# Rounded styles: style -> the rounded rectangle for a W x H picture at extents X, Y.
+ROUNDED_STYLES = {
+    58: lambda W, H, X, Y: RR(-2 * W, -5, 2 * X, H + 5, 2 * W, 2 * W),
+    59: lambda W, H, X, Y: RR(W - 2 * X, -5, 3 * W, H + 5, 2 * W, 2 * W),
+    69: lambda W, H, X, Y: RR(-5, -2 * H, W + 5, 2 * Y, 2 * H, 2 * H),
+    70: lambda W, H, X, Y: RR(-5, H - 2 * Y, W + 5, 3 * H, 2 * H, 2 * H),
+    80: lambda W, H, X, Y: RR(-2 * W, -2 * H, 2 * X, 2 * Y, 2 * W, 2 * H),
+    81: lambda W, H, X, Y: RR(W - 2 * X, -2 * H, 3 * W, 2 * Y, 2 * W, 2 * H),
+    82: lambda W, H, X, Y: RR(-2 * W, H - 2 * Y, 2 * X, 3 * H, 2 * W, 2 * H),
+    83: lambda W, H, X, Y: RR(W - 2 * X, H - 2 * Y, 3 * W, 3 * H, 2 * H, 2 * H),
+    84: lambda W, H, X, Y: RR(div(W, 2) - X, div(H, 2) - Y, div(W, 2) + X, div(H, 2) + Y,
+                             div(9 * X, 5), div(9 * Y, 5)),
+    85: lambda W, H, X, Y: RR(X - div(W, 2), Y - div(H, 2), div(3 * W, 2) - X, div(3 * H, 2) - Y,
+                             div(9 * (W - X), 5), div(9 * (H - Y), 5)),
+}
+XOR_PICTURE_STYLES = {85}  # the rounded box exclusive-or the picture rectangle
+
+
+def add_rounded_rect(region, rr):
+  """Unites the pixels whose centre lies inside rr: corners rounded by quarter ellipses of full
+  width ew and height eh, each limited to the rectangle's own width or height.
+
+  Worked in doubled coordinates, where pixel x's centre is 2x + 1: the top-left ellipse is centred
+  on (2 * left + ew, 2 * top + eh) with radii ew and eh. A centre never lies exactly on such an
+  ellipse (with dx = ew - (2x + 1) and dy = eh - (2y + 1), (dx eh)^2 + (dy ew)^2 = (ew eh)^2 has no
+  solution: the powers of two on both sides never match), so the test is strict and no pixel is
+  left open. Like any shape given by two corners, the rectangle is the same whichever way round
+  they come: style 85 swaps them at X = W when W is odd.
+  """
+  left, top, right, bottom, ew, eh = rr
+  left, right = sorted((left, right))
+  top, bottom = sorted((top, bottom))
+  ew, eh = min(ew, right - left), min(eh, bottom - top)
+  for y in range(max(top, 0), min(bottom, region.h)):
+    centre = 2 * y + 1
+    dy = max(2 * top + eh - centre, centre - (2 * bottom - eh), 0)  # into a corner band
+    if dy == 0 or ew == 0:
+      region.add_span(y, left, right)
+      continue
+    # A pixel dx (doubled) in from a corner ellipse's centre is inside when (dx eh)^2 < k.
+    k = ew * ew * (eh * eh - dy * dy)
+    reach = math.isqrt(k - 1) // eh
+    region.add_span(y, (2 * left + ew - reach) // 2, (2 * right - ew + reach - 1) // 2 + 1)
+
+
+def rounded_region_of(style):
+  def region(W, H, X, Y, S):
+    mask = RegionMask(W, H)
+    add_rounded_rect(mask, ROUNDED_STYLES[style](W, H, X, Y))
+    return mask.exclusive_or_picture() if style in XOR_PICTURE_STYLES else mask
+  return region
+
+
+def add_triangle(region, points):
+  """Unites the pixels whose centre lies inside the triangle (its winding number is +-1 inside
+  and 0 outside, whichever way it turns); a centre exactly on a side makes the pixel EDGE.
+  Doubled coordinates again: pixel centres are odd."""
+  corners = [(2 * x, 2 * y) for x, y in points]
+  sides = list(zip(corners, corners[1:] + corners[:1]))
+  ys = [y for _, y in points]
+  for y in range(max(min(ys), 0), min(max(ys), region.h)):
+    c = 2 * y + 1
+    cuts = [fractions.Fraction(x0 * (y1 - c) + x1 * (c - y0), y1 - y0)
+            for (x0, y0), (x1, y1) in sides if (y0 < c) != (y1 < c)]
+    low, high = min(cuts), max(cuts)
+    # Pixel x is inside when low < 2x + 1 < high and on the edge when 2x + 1 is low or high.
+    region.add_span(y, math.floor((low - 1) / 2) + 1, math.ceil((high - 1) / 2))
+    for cut in (low, high):
+      if cut.denominator == 1 and cut.numerator % 2:
+        region.add_edge(cut.numerator // 2, y)
+
+
+def pinwheel(W, H, X, Y):
+  C = (div(W, 2), div(H, 2))
+  return [(C, (0, H), (0, H - Y)), ((0, 0), (X, 0), C), ((W - X, H), C, (W, H)),
+          (C, (W, 0), (W, Y))]
+
+
+def diagonal_tiles(W, H, X, Y):
+  Xt = div(X, 5)
+  Yt = muldiv(Xt, H, W)
+  tiles = []
+  for r in range(10):
+    for c in range(10):
+      x0, y0 = div(c * W, 10), div(r * H, 10)
+      tiles.append(((x0, y0), (x0 + Xt, y0), (x0, y0 + Yt)))
+  return tiles
+
+
+# Triangle styles: style -> the triangles whose union is the region.
+TRIANGLE_STYLES = {
+    110: lambda W, H, X, Y: [((0, 0), (2 * X, 0), (0, 2 * Y))],
+    111: lambda W, H, X, Y: [((W, 0), (W - 2 * X, 0), (W, 2 * Y))],
+    112: lambda W, H, X, Y: [((0, H), (2 * X, H), (0, H - 2 * Y))],
+    113: lambda W, H, X, Y: [((W, H), (W - 2 * X, H), (W, H - 2 * Y))],
+    114: lambda W, H, X, Y: [((W, H), (W, 0), (W - X, 0)), ((0, H), (0, 0), (X, H))],
+    115: lambda W, H, X, Y: [((W, H), (0, H), (0, H - Y)), ((W, 0), (0, 0), (W, Y))],
+    116: pinwheel,
+    117: diagonal_tiles,
+}
+
+
+def triangle_region_of(style):
+  def region(W, H, X, Y, S):
+    mask = RegionMask(W, H)
+    for triangle in TRIANGLE_STYLES[style](W, H, X, Y):
+      add_triangle(mask, triangle)  # IN wins over EDGE, so adding in turn unites
+    return mask
+  return region
+
+
+# The deterministic region styles: style -> region_of(W, H, X, Y, StepPx).
+REGION_STYLES = {style: bar_region_of(style) for style in list(BAR_STYLES) + [99]}
+REGION_STYLES.update({style: rounded_region_of(style) for style in ROUNDED_STYLES})
+REGION_STYLES.update({style: triangle_region_of(style) for style in TRIANGLE_STYLES})
+
+
+# ---------------------------------------------------------------------------------------------
+# Random region styles. The generator is the tool's own, so their frames in 0 < p < 100 are held
+# to rules instead of compared: every pixel shows OLD or NEW; NEW wherever every draw of the
+# generator reveals it and only where some draw can; and the pixels that share one draw share its
+# outcome, in the shapes the primitive can build.
+# ---------------------------------------------------------------------------------------------
+
+
+class LooseFrame:
+  """An expected frame of a random style: rule(rows) lists the problems of a frame given, per
+  row, 1 where it shows NEW's pixel and 0 where OLD's."""
+
+  def __init__(self, old, new, rule):
+    self.old, self.new, self.rule = old, new, rule
+
+  def problems(self, got, what='frame'):
+    if (got.w, got.h) != (self.new.w, self.new.h):
+      return ['%s is %dx%d, expected %dx%d' % (what, got.w, got.h, self.new.w, self.new.h)]
+    rows, stray = shown_rows(got, self.old, self.new)
+    if stray:
+      x, y = stray[0]
+      return ['%s has %d pixels that are neither OLD\'s nor NEW\'s; first at (%d, %d): got bgr%s,'
+              ' OLD bgr%s, NEW bgr%s' % (what, len(stray), x, y, got.get(x, y),
+                                          self.old.get(x, y), self.new.get(x, y))]
+    return ['%s: %s' % (what, t) for t in self.rule(rows)]
+
+
+def shown_rows(got, old, new):
+  """Per row, bytes of 1 where got shows NEW's pixel and 0 where OLD's; and the pixels showing
+  neither. OLD and NEW must differ in every pixel (the scenes do)."""
+  rows, stray, stride = [], [], 3 * got.w
+  for y in range(got.h):
+    span = slice(y * stride, (y + 1) * stride)
+    g, o, n = got.px[span], old.px[span], new.px[span]
+    if g == o or g == n:
+      rows.append(bytes([g == n]) * got.w)
+      continue
+    row = bytearray(got.w)
+    for x in range(got.w):
+      pixel = g[3 * x:3 * x + 3]
+      if pixel == n[3 * x:3 * x + 3]:
+        row[x] = 1
+      elif pixel != o[3 * x:3 * x + 3]:
+        stray.append((x, y))
+    rows.append(bytes(row))
+  return rows, stray
+
+
+def expected_random_style(rule_of):
+  """rule_of(W, H, X, Y, p) -> rule for LooseFrame; exact frames at 0 and 100."""
+  def expected(old, new, w, h, p, step, seed):
+    if p == 100:
+      return new.copy()
+    if p == 0:
+      return old.copy()
+    x, y, _ = extents(w, h, p, step)
+    return LooseFrame(old, new, rule_of(w, h, x, y, p))
+  return expected
+
+
+def frame_problems(got, want, what='frame'):
+  if isinstance(want, LooseFrame):
+    return want.problems(got, what)
+  return compare(got, want, what)
+
+
+class PassRule:
+  """What one pass of a random primitive draws, in row orientation (a column pass is described
+  on the transposed picture): every row reveals at least `must` and at most `may` (a flag per
+  column); the rows of each band (top, bottom) share one draw; shape(row) holds for every row
+  that nothing else draws into."""
+
+  def __init__(self, must, may, bands, shape):
+    self.must, self.may, self.bands, self.shape = bytes(must), bytes(may), bands, shape
+
+
+def mark(flags, x0, x1):
+  for x in range(max(x0, 0), min(x1, len(flags))):
+    flags[x] = 1
+
+
+def as_picture(line):
+  return ''.join('#' if v else '.' for v in line)
+
+
+# Ragged styles: style -> CreateRaggedRegion's (row extent, column extent, row mode, column mode).
+RAGGED_STYLES = {
+    65: lambda X, Y: (X, 0, 1, 0),
+    66: lambda X, Y: (X, 0, 2, 0),
+    67: lambda X, Y: (X, 0, 3, 0),
+    68: lambda X, Y: (X, 0, 4, 0),
+    76: lambda X, Y: (0, Y, 0, 1),
+    77: lambda X, Y: (0, Y, 0, 2),
+    78: lambda X, Y: (0, Y, 0, 3),
+    79: lambda X, Y: (0, Y, 0, 4),
+    100: lambda X, Y: (X, Y, 1, 1),
+    101: lambda X, Y: (X, Y, 1, 2),
+    102: lambda X, Y: (X, Y, 2, 1),
+    103: lambda X, Y: (X, Y, 2, 2),
+    104: lambda X, Y: (X, Y, 1, 3),
+    105: lambda X, Y: (X, Y, 2, 3),
+    106: lambda X, Y: (X, Y, 3, 1),
+    107: lambda X, Y: (X, Y, 3, 2),
+    108: lambda X, Y: (X, Y, 3, 3),
+    109: lambda X, Y: (X, Y, 4, 4),
+}
+
+# A bar's rectangles in each mode of the row pass, as (left, right) for the jitter d = r1 - r2 of
+# the bar's random pair; the bar covers rows off to off + 5 + H mod 5.
+RAGGED_ROW_SIDES = {
+    1: lambda W, a: [lambda d: (W - a + d, W)],
+    2: lambda W, a: [lambda d: (0, a + d)],
+    3: lambda W, a: [lambda d: (div(W - a + d, 2), div(W, 2)),
+                     lambda d: (div(W, 2), div(W + a + d, 2))],
+    4: lambda W, a: [lambda d: (W - div(a + d, 2), W), lambda d: (0, div(a + d, 2))],
+}
+# The rows a union of such bars can show (1 = NEW): a suffix, a prefix, one run about the centre
+# line, a prefix and a suffix.
+RAGGED_ROW_SHAPES = {1: re.compile(b'\x00*\x01*'), 2: re.compile(b'\x01*\x00*'),
+                     3: re.compile(b'\x00*\x01*\x00*'), 4: re.compile(b'\x01*\x00*\x01*')}
+
+
+def ragged_row_rule(a, w, h, mode):
+  """CreateRaggedRegion's row pass for row extent a on a w x h picture (None for mode 0)."""
+  if mode == 0:
+    return None
+  jitter = div(w, 7) if a < w else 0
+  jitters = range(1 - jitter, jitter) if jitter else (0,)  # r1 - r2 with 0 <= r < Random's J
+  must, may = bytearray(w), bytearray(w)
+  for side in RAGGED_ROW_SIDES[mode](w, a):
+    spans = [side(d) for d in jitters]
+    mark(must, max(l for l, _ in spans), min(r for _, r in spans))
+    drawn = [(l, r) for l, r in spans if l < r]  # they all share their fixed side
+    if drawn:
+      mark(may, min(l for l, _ in drawn), max(r for _, r in drawn))
+  half = div(w, 2)
+
+  def shape(row):
+    if not RAGGED_ROW_SHAPES[mode].fullmatch(row):
+      return False
+    if mode == 3 and 1 in row:  # halves meet at the centre line
+      return row.index(1) <= half <= len(row) - row[::-1].index(1)
+    return True
+  return PassRule(must, may, [(off, off + 5 + h % 5) for off in range(0, h, 5)], shape)
+
+
+# Spray styles: style -> CreateSprayRegion's (row mode, column mode), extents X and Y.
+SPRAY_STYLES = {123: (1, 0), 124: (2, 0), 125: (0, 1), 126: (0, 2)}
+
+
+def spray_layout(a, w):
+  """(spray depth D, cell size C, candidate cells N, threshold T) of a spray pass."""
+  depth = div(w, 10) if a < w else 0
+  size = max(div(depth, 20), 2)
+  return depth, size, div(depth, size), div(div(3 * depth, size), 4)
+
+
+def spray_row_rule(a, w, h, mode):
+  """CreateSprayRegion's row pass for row extent a on a w x h picture (None for mode 0)."""
+  if mode == 0:
+    return None
+  _, size, count, threshold = spray_layout(a, w)
+  must, may = bytearray(w), bytearray(w)
+  solid = (w - a, w) if mode == 1 else (0, a)
+  mark(must, *solid)
+  mark(may, *solid)
+  cells = []
+  for k in range(count, 0, -1):
+    far = (w - a - k * size, w - a - k * size + size) if mode == 1 else (a + k * size - size,
+                                                                          a + k * size)
+    cells.append(slice(max(far[0], 0), max(min(far[1], w), 0)))
+    if k - 1 <= (1 if threshold >= k else 0):  # Random(k) <= f whatever it draws
+      mark(must, *far)
+    mark(may, *far)
+
+  def shape(row):  # a cell shows whole or not at all
+    return all(len(set(row[cell])) <= 1 for cell in cells)
+  return PassRule(must, may, [(y, y + size) for y in range(0, h, div(size, 2))], shape)
+
+
+def pass_problems(rows, row_rule, column_rule):
+  """The problems of a frame (rows of 0/1) drawn by a row pass and a column pass (either None)."""
+  h, w = len(rows), len(rows[0])
+  none_w, none_h = bytes(w), bytes(h)
+  row_must, row_may = (row_rule.must, row_rule.may) if row_rule else (none_w, none_w)
+  col_must, col_may = (column_rule.must, column_rule.may) if column_rule else (none_h, none_h)
+  for y, row in enumerate(rows):
+    must = b'\x01' * w if col_must[y] else row_must
+    may = b'\x01' * w if col_may[y] else row_may
+    for x, (shown, lo, hi) in enumerate(zip(row, must, may)):
+      if not lo <= shown <= hi:
+        return ['%s at (%d, %d), where %s; row %d: %s' % (
+            'NEW' if shown else 'OLD', x, y,
+            'no draw reveals NEW' if shown else 'every draw reveals NEW', y, as_picture(row))]
+  problems = []
+  if row_rule:
+    problems += band_problems(rows, row_rule, [not v for v in col_may], 'row')
+  if column_rule:
+    columns = [bytes(row[x] for row in rows) for x in range(w)]
+    problems += band_problems(columns, column_rule, [not v for v in row_may], 'column')
+  return problems
+
+
+def band_problems(lines, rule, free, what):
+  """Shape and band sharing of one pass, on the lines (rows, or columns of the transposed frame)
+  that the other pass cannot reach. A band's draw shows on all its lines alike, so it is at most
+  what all its free lines show; a free line shows exactly the union of its bands' draws."""
+  for i, line in enumerate(lines):
+    if free[i] and not rule.shape(line):
+      return ['%s %d has a shape the primitive cannot draw: %s' % (what, i, as_picture(line))]
+  draws = []
+  for top, bottom in rule.bands:
+    shown = [int.from_bytes(lines[i], 'big') for i in range(top, min(bottom, len(lines)))
+             if free[i]]
+    draws.append(functools.reduce(operator.and_, shown) if shown else 0)
+  for i, line in enumerate(lines):
+    if not free[i]:
+      continue
+    union = functools.reduce(operator.or_, (draw for (top, bottom), draw in zip(rule.bands, draws)
+                                            if top <= i < bottom), 0)
+    if union != int.from_bytes(line, 'big'):
+      return ['%s %d differs from the other %ss of its random draw: %s' % (
+          what, i, what, as_picture(line))]
+  return []
+
+
+def ragged_rule_of(style):
+  def rule_of(W, H, X, Y, p):
+    a, b, row_mode, column_mode = RAGGED_STYLES[style](X, Y)
+    return lambda rows: pass_problems(rows, ragged_row_rule(a, W, H, row_mode),
+                                      ragged_row_rule(b, H, W, column_mode))
+  return rule_of
+
+
+def spray_rule_of(style):
+  def rule_of(W, H, X, Y, p):
+    row_mode, column_mode = SPRAY_STYLES[style]
+    return lambda rows: pass_problems(rows, spray_row_rule(X, W, H, row_mode),
+                                      spray_row_rule(Y, H, W, column_mode))
+  return rule_of
+
+
+def squares_pitch(w, h, p):
+  return max(div(min(w, h), 50) + div(p, 10), 1)
+
+
+def squares_rule_of(W, H, X, Y, p):
+  return lambda rows: squares_problems(rows, p)
+
+
+def squares_problems(rows, p):
+  """CreateRandomSquaresRegion: squares (x - D, y - D, x + D, y + D) on grid points (x, y), the
+  multiples of the pitch D. So the picture falls into D x D cells that show wholly NEW or wholly
+  OLD, and every NEW cell lies in the square of a grid point all of whose cells are NEW."""
+  h, w = len(rows), len(rows[0])
+  d = squares_pitch(w, h, p)
+  nx, ny = -(-w // d), -(-h // d)  # cells across and down; grid points alike
+  cells = {}
+  for y, row in enumerate(rows):
+    for cx in range(nx):
+      part = row[cx * d:(cx + 1) * d]
+      if len(set(part)) > 1 or cells.setdefault((cx, y // d), part[0]) != part[0]:
+        return ['cell (%d, %d) of %d x %d pixels is partly NEW, partly OLD; row %d: %s'
+                % (cx, y // d, d, d, y, as_picture(row))]
+
+  def covered(i, j):  # the cells of the square on grid point (i, j)
+    return [(cx, cy) for cx in (i - 1, i) for cy in (j - 1, j) if 0 <= cx < nx and 0 <= cy < ny]
+
+  possible = {(i, j) for i in range(nx) for j in range(ny)
+              if all(cells[c] for c in covered(i, j))}
+  for (cx, cy), shown in sorted(cells.items(), key=lambda item: item[0][::-1]):
+    if shown and not possible & {(cx, cy), (cx + 1, cy), (cx, cy + 1), (cx + 1, cy + 1)}:
+      return ['NEW cell (%d, %d) of %d x %d pixels lies in no square of NEW cells'
+              % (cx, cy, d, d)]
+  # Some grid point is chosen, and some cell left out, unless the chance of the opposite is
+  # below 1e-9 (each point is chosen with chance p / 100; the points around the even cells are
+  # disjoint sets of four).
+  q = p / 100
+  if (1 - q) ** (nx * ny) < 1e-9 and not any(cells.values()):
+    return ['no NEW cell at all (%d grid points, each chosen with chance %d%%)' % (nx * ny, p)]
+  even_cells = -(-nx // 2) * -(-ny // 2)
+  if (1 - (1 - q) ** 4) ** even_cells < 1e-9 and all(cells.values()):
+    return ['every cell NEW at progress %d' % p]
+  return []
+
+
 EXPECTED_FRAMES = {
     0: expected_style_0,
     118: expected_cross_fade,
 }
 EXPECTED_FRAMES.update({style: expected_copy_style(style) for style in COPY_STYLES})
 EXPECTED_FRAMES.update({style: expected_swing(style) for style in SWING_PIVOTS})
+EXPECTED_FRAMES.update({style: expected_region_style(region_of)
+                        for style, region_of in REGION_STYLES.items()})
+EXPECTED_FRAMES.update({style: expected_random_style(ragged_rule_of(style))
+                        for style in RAGGED_STYLES})
+EXPECTED_FRAMES.update({style: expected_random_style(spray_rule_of(style))
+                        for style in SPRAY_STYLES})
+EXPECTED_FRAMES[127] = expected_random_style(squares_rule_of)
 
 # Styles whose frames depend on the pseudo-random generator's history: inside one transition their
-# frames share the generator, so only the frame count and the frame at 100 are compared there.
-RANDOM_STYLES = set()
+# frames share the generator, so there only the frame count and the frame at 100 are compared,
+# the frames between being held to the style's rules (LooseFrame) as single frames are.
+RANDOM_STYLES = set(RAGGED_STYLES) | set(SPRAY_STYLES) | {127}
 
 # Styles whose own step changes Progress (style 0 without a handler sets it to 100).
 ENDS_AT_FIRST_FRAME = {0}
@@ -644,6 +1372,12 @@ def read_png(data):
   for y in range(h):
     start = y * (stride + 1)
     line = unfilter(raw[start], bytearray(raw[start + 1:start + 1 + stride]), prev, channels)
+    prev = line
+    if color_type == 2:  # the tool's own output: reorder whole rows at once
+      at = 3 * w * y
+      for c in range(3):
+        img.px[at + 2 - c:at + 3 * w:3] = line[c::3]
+      continue
     for x in range(w):
       s = line[x * channels:(x + 1) * channels]
       if color_type in (0, 4):
@@ -653,12 +1387,20 @@ def read_png(data):
       else:
         rgb = tuple(s[:3])
       img.put(x, y, (rgb[2], rgb[1], rgb[0]))
-    prev = line
   return img
 
 
 def unfilter(kind, line, prev, bpp):
   if kind == 0:
+    return line
+  if kind == 2:  # Up, the whole row at once
+    return bytearray((a + b) & 0xFF for a, b in zip(line, prev))
+  if kind == 1:  # Sub, one running sum per channel
+    for c in range(bpp):
+      total = 0
+      for i in range(c, len(line), bpp):
+        total = (total + line[i]) & 0xFF
+        line[i] = total
     return line
   for i in range(len(line)):
     a = line[i - bpp] if i >= bpp else 0
@@ -930,6 +1672,9 @@ class Scene:
     self.new = Image.noise(*new_size, seed)
     self.old_raw = Image.noise(*old_size, seed + 1)
     self.old = stretch(self.old_raw, self.new.w, self.new.h)
+    # The random styles' checks tell every pixel's source by its value.
+    assert all(self.old.px[i:i + 3] != self.new.px[i:i + 3]
+               for i in range(0, len(self.new.px), 3)), 'OLD and NEW of %s share a pixel' % name
     self.frames = {}  # expected frames already computed
     self.new_path = check.path('%s-new%s' % (name, new_ext))
     self.old_path = check.path('%s-old%s' % (name, old_ext))
@@ -995,7 +1740,7 @@ def frame_cases(check, scenes):
       trouble = success_problems(running.result())
       got = None if trouble else read_output(out, trouble)
       if got is not None:
-        trouble += compare(got, scene.expected(style, p, step), 'frame')
+        trouble += frame_problems(got, scene.expected(style, p, step), 'frame')
         if p == 100:
           trouble += compare(got, scene.new, 'frame at 100 against NEW')
       if os.path.exists(out):
@@ -1035,7 +1780,7 @@ def list_frames(out_dir, problems):
 
 # Styles whose whole transitions run in every case below; every other style runs one forward and
 # one reversed transition, its single frames being checked in full by frame_cases.
-FULL_TRANSITION_STYLES = {0, 1, 14, 51, 57, 118, 119}
+FULL_TRANSITION_STYLES = {0, 1, 14, 51, 57, 60, 99, 116, 118, 119, 127}
 
 
 def transition_runs(scenes, style):
@@ -1077,12 +1822,10 @@ def transition_frame_problems(style, scene, step, paths, values):
     got = read_output(path, problems)
     if got is None:
       continue
-    if style in RANDOM_STYLES:
-      want = scene.new if p == 100 else None
-    else:
-      want = scene.expected(style, p, step)
-    if want is not None:
-      problems += compare(got, want, 'frame-%03d (progress %d)' % (i, p))
+    # A random style's frames in between are LooseFrames: rules, which the generator's history
+    # inside a transition does not change.
+    want = scene.expected(style, p, step)
+    problems += frame_problems(got, want, 'frame-%03d (progress %d)' % (i, p))
   return problems
 
 
@@ -1100,6 +1843,35 @@ def open_ended_transition_problems(style, scene, step, paths):
     if got is not None:
       problems += compare(got, scene.new, 'frame-%03d' % i)
   return problems
+
+
+def random_repeat_cases(check, scenes):
+  """A random style's frame depends on --seed alone: the same seed gives the same frame twice,
+  another seed another frame, which keeps the style's rules as well."""
+  scene, p, step = scenes[0], 37, 4
+  started = []
+  for style in sorted(RANDOM_STYLES):
+    runs = []
+    for seed in (SEED, SEED, OTHER_SEED):
+      out = check.fresh('.png')
+      runs.append((out, check.start(frame_args(scene, style, p, out, step, seed))))
+    started.append((style, runs))
+  for style, runs in started:
+    problems, frames = [], []
+    for out, running in runs:
+      trouble = success_problems(running.result())
+      frames.append(None if trouble else read_output(out, trouble))
+      problems += trouble
+      if os.path.exists(out):
+        os.remove(out)
+    if not problems:
+      first, again, other = frames
+      problems += compare(again, first, 'second frame with the same seed')
+      if other.px == first.px:
+        problems.append('--seed %d gives the same frame as --seed %d' % (OTHER_SEED, SEED))
+      problems += frame_problems(other, scene.expected(style, p, step, OTHER_SEED),
+                                 'frame with --seed %d' % OTHER_SEED)
+    check.report('random style %d: seeds, %s p=%d' % (style, scene, p), problems)
 
 
 def unavailable_style_cases(check, scenes):
@@ -1259,8 +2031,8 @@ def main():
        concurrent.futures.ThreadPoolExecutor(max_workers=WORKERS) as pool:
     check = Checker(tool, workdir, pool)
     scenes = make_scenes(check)
-    for group in (frame_cases, transition_cases, output_format_cases, input_format_cases,
-                  unavailable_style_cases, error_cases):
+    for group in (frame_cases, transition_cases, random_repeat_cases, output_format_cases,
+                  input_format_cases, unavailable_style_cases, error_cases):
       group(check, scenes)
     print('%d passed, %d failed' % (check.passed, check.failed))
     return 1 if check.failed else 0

@@ -79,6 +79,7 @@ class StyleFrames {
 
     Assign(view_, newPicture.Empty() ? CoordinatePicture(w_, h_) : std::move(newPicture));
     view_.SetStyle(static_cast<TShowStyle>(style));
+    view_.SetStep(step_);
     view_.SetReverse(progress == 0);  // 0 is reached coming down from 100
     view_.SetManual(true);
     view_.StartTransition();
@@ -86,9 +87,11 @@ class StyleFrames {
     return view_.ScreenImage();
   }
   const Bitmap& OnScreen() const { return form_.Surface(); }
+  void UseStep(std::uint16_t step) { step_ = step; }
 
  private:
   int w_, h_;
+  std::uint16_t step_ = 4;
   TApplication app_{std::make_unique<HeadlessBackend>()};
   TForm form_;
   TTransitionView view_{&form_};
