@@ -33,6 +33,12 @@ struct TTextFont {
 void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRect& srcRect,
                  const Region* clip = nullptr);
 
+// Every pixel of `dst` (within the size the three bitmaps share) from `inside`
+// where it lies in `where`, else from `outside`, all unscaled at (0, 0): the
+// same as drawing `outside` whole and then `inside` clipped to `where`, but
+// writing each pixel once.
+void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const Region& where);
+
 // A drawing surface over a bitmap. Coordinates are those of the bitmap moved
 // by the origin; every operation is cut to the bitmap and to the clip region.
 class TCanvas {

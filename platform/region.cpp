@@ -278,32 +278,87 @@ Region Region::RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t
 }
 
 Region Region::Polygon(std::span<const TPoint> points) {
-  if (points.size() < 3 || IsDegenerate(points)) return Region();
-  const std::vector<Edge> edges = PolygonEdges(points);
-  if (edges.empty()) return Region();
-  std::int64_t lastRow = edges.front().bottom;
-  for (const Edge& e : edges) lastRow = std::max(lastRow, e.bottom);
+  const std::span<const TPoint> one[] = {points};
+  return Polygons(one);
+}
+
+Region Region::Polygons(std::span<const std::span<const TPoint>> polygons) {
+  // Each polygon is scanned by itself (its own winding numbers); a row's spans
+  // are the union of what every polygon fills there.
+  struct Scan {
+    std::vector<Edge> edges;
+    std::size_t next = 0;
+    std::vector<const Edge*> active;
+  };
+  std::vector<Scan> scans;
+  std::int64_t firstRow = std::numeric_limits<std::int64_t>::max();
+  std::int64_t lastRow = std::numeric_limits<std::int64_t>::min();
+  for (std::span<const TPoint> points : polygons) {
+    if (points.size() < 3 || IsDegenerate(points)) continue;
+    std::vector<Edge> edges = PolygonEdges(points);
+    if (edges.empty()) continue;
+    firstRow = std::min(firstRow, edges.front().top);
+    for (const Edge& e : edges) lastRow = std::max(lastRow, e.bottom);
+    scans.push_back(Scan{std::move(edges), 0, {}});
+  }
+  if (scans.empty()) return Region();
+  // Polygons start scanning at their first row and leave once past their last.
+  std::sort(scans.begin(), scans.end(),
+            [](const Scan& a, const Scan& b) { return a.edges.front().top < b.edges.front().top; });
+  std::size_t nextScan = 0;
+  std::vector<Scan*> scanning;
 
   SpanCollector collector;
-  std::vector<const Edge*> active;
   std::vector<Crossing> crossings;
-  std::vector<SpanCollector::Span> spans;
-  std::size_t next = 0;
-  const RowRange rows = LimitRows(edges.front().top, lastRow);
+  std::vector<SpanCollector::Span> spans, row;
+  const RowRange rows = LimitRows(firstRow, lastRow);
   for (std::int64_t y = rows.first; y < rows.second; ++y) {
-    while (next < edges.size() && edges[next].top <= y) active.push_back(&edges[next++]);
-    std::erase_if(active, [y](const Edge* e) { return e->bottom <= y; });
-    if (active.empty()) {
-      if (next < edges.size()) y = edges[next].top - 1;
-      continue;
+    row.clear();
+    std::size_t filling = 0;  // polygons with spans in this row
+    while (nextScan < scans.size() && scans[nextScan].edges.front().top <= y) {
+      scanning.push_back(&scans[nextScan++]);
     }
-    const double centre = static_cast<double>(y) + 0.5;
-    crossings.clear();
-    for (const Edge* e : active) {
-      crossings.push_back({e->x0 + (centre - e->y0) * e->slope, e->direction});
+    std::int64_t nextTop = nextScan < scans.size() ? scans[nextScan].edges.front().top
+                                                   : std::numeric_limits<std::int64_t>::max();
+    for (Scan* scanned : scanning) {
+      Scan& scan = *scanned;
+      while (scan.next < scan.edges.size() && scan.edges[scan.next].top <= y) {
+        scan.active.push_back(&scan.edges[scan.next++]);
+      }
+      std::erase_if(scan.active, [y](const Edge* e) { return e->bottom <= y; });
+      if (scan.active.empty()) {
+        if (scan.next < scan.edges.size()) nextTop = std::min(nextTop, scan.edges[scan.next].top);
+        continue;
+      }
+      nextTop = y + 1;
+      const double centre = static_cast<double>(y) + 0.5;
+      crossings.clear();
+      for (const Edge* e : scan.active) {
+        crossings.push_back({e->x0 + (centre - e->y0) * e->slope, e->direction});
+      }
+      WindingSpans(crossings, spans);
+      if (!spans.empty()) ++filling;
+      row.insert(row.end(), spans.begin(), spans.end());
     }
-    WindingSpans(crossings, spans);
-    collector.AddRow(static_cast<std::int32_t>(y), spans);
+    std::erase_if(scanning, [](const Scan* scan) {
+      return scan->active.empty() && scan->next == scan->edges.size();
+    });
+    if (filling > 1) {
+      std::sort(row.begin(), row.end());
+      std::size_t merged = 0;
+      for (const SpanCollector::Span& x : row) {
+        if (merged > 0 && x.first <= row[merged - 1].second) {
+          row[merged - 1].second = std::max(row[merged - 1].second, x.second);
+        } else {
+          row[merged++] = x;
+        }
+      }
+      row.resize(merged);
+    }
+    collector.AddRow(static_cast<std::int32_t>(y), row);
+    // Rows where no polygon has an edge are skipped.
+    if (nextTop > y + 1 && nextTop != std::numeric_limits<std::int64_t>::max()) y = nextTop - 1;
+    if (nextTop == std::numeric_limits<std::int64_t>::max()) break;
   }
   return collector.Finish();
 }

@@ -21,16 +21,11 @@ Region Triangle(TPoint p0, TPoint p1, TPoint p2) { return *CreateTriangleRegion(
 
 using Corners = std::array<TPoint, 3>;
 
-// The union of the triangles, built in one pass over all their bands: the
-// same pixels as uniting them one at a time, without re-merging a growing
-// region a hundred times for the tiles.
+// The union of the triangles: the same pixels as uniting them one at a time,
+// found in one scan over the rows.
 void Triangles(StyleFrame& f, std::span<const Corners> triangles) {
-  std::vector<TRect> rects;
-  for (const Corners& t : triangles) {
-    const std::vector<TRect> bands = Triangle(t[0], t[1], t[2]).Rects();
-    rects.insert(rects.end(), bands.begin(), bands.end());
-  }
-  f.Clip = Region::FromRects(rects);
+  std::vector<std::span<const TPoint>> polygons(triangles.begin(), triangles.end());
+  f.Clip = Region::Polygons(polygons);
 }
 
 void Triangles(StyleFrame& f, std::initializer_list<Corners> triangles) {

@@ -103,9 +103,14 @@ void TCustomTransitionView::SetProgress(int value) {
 
 void TCustomTransitionView::DrawFrame() {
   // Style 0 without handlers covers the whole frame with the new picture, so
-  // nobody can see the reset to the old picture: skip that copy.
+  // nobody can see the reset to the old picture: skip that copy. A region
+  // style's step does not look at the screen image either: without a handler
+  // to see it, its frame is composed from both pictures in one pass once the
+  // region is known, writing every pixel once.
   const bool cutToNew = style_ == 0 && !OnCustomDraw && !OnBeforeNewFrame;
-  if (!cutToNew) screenCanvas_.Draw(0, 0, *oldImage_);
+  const bool composeLater = style_ < kStyleCount &&
+                            GroupOfStyle(style_) == StyleGroup::Region && !OnBeforeNewFrame;
+  if (!cutToNew && !composeLater) screenCanvas_.Draw(0, 0, *oldImage_);
   // A handler that stopped the transition took the images with it; one that
   // destroyed the control took everything.
   const std::shared_ptr<bool> alive = alive_;
@@ -158,6 +163,12 @@ void TCustomTransitionView::DrawFrame() {
 
   if (progress_ == 100) {
     if (!screenIsNew) screenCanvas_.Draw(0, 0, *newImage_);
+  } else if (composeLater) {
+    if (progress_ != 0 && f.Clip) {
+      SelectCopy(screenImage_, *newImage_, *oldImage_, *f.Clip);
+    } else {
+      screenCanvas_.Draw(0, 0, *oldImage_);
+    }
   } else if (progress_ != 0) {
     switch (GroupOfStyle(style)) {
       case StyleGroup::Copy:

@@ -95,6 +95,12 @@ TEST(StretchCopy, MatchesTheRuleOnRandomRectangles) {
       for (int k = 0; k < 4; ++k) {
         parts.push_back(Bounds(coord(-3, 16), coord(-3, 14), coord(0, 9), coord(0, 9)));
       }
+      if (round % 6 == 3) {  // a comb of narrow columns
+        const int top = coord(-2, 8), bottom = top + coord(2, 9), width = coord(1, 2);
+        for (int x = coord(-2, 1); x < 18; x += width + 1) {
+          parts.push_back(TRect{x, top, x + width, bottom});
+        }
+      }
       clip = Region::FromRects(parts);
     }
     Bitmap expected = Numbered(17, 15, 0x400000);
@@ -104,6 +110,50 @@ TEST(StretchCopy, MatchesTheRuleOnRandomRectangles) {
     ASSERT_TRUE(actual == expected) << "round " << round << " src " << s.Left << "," << s.Top
                                     << "," << s.Right << "," << s.Bottom << " dst " << d.Left
                                     << "," << d.Top << "," << d.Right << "," << d.Bottom;
+  }
+}
+
+TEST(StretchCopy, ClipOfManyNarrowColumns) {
+  // Bars one or two pixels wide, in two bands of different lengths, as the
+  // grid transitions clip: copied unscaled (in place and shifted) and stretched.
+  std::vector<TRect> bars;
+  for (int x = 0; x < 40; x += 3) bars.push_back(TRect{x, 1, x + 1 + x % 2, 9});
+  for (int x = 1; x < 30; x += 4) bars.push_back(TRect{x, 9, x + 2, 12});
+  const Region clip = Region::FromRects(bars);
+  const Bitmap src = Numbered(41, 13);
+  for (const auto& [d, s] : {std::pair{TRect{0, 0, 41, 13}, TRect{0, 0, 41, 13}},
+                             std::pair{TRect{-3, 2, 38, 15}, TRect{0, 0, 41, 13}},
+                             std::pair{TRect{0, 0, 41, 13}, TRect{5, 1, 25, 8}}}) {
+    Bitmap expected = Numbered(41, 13, 0x400000);
+    Bitmap actual = expected;
+    ReferenceCopy(expected, d, src, s, &clip);
+    StretchCopy(actual, d, src, s, &clip);
+    EXPECT_TRUE(actual == expected) << d.Left << "," << d.Top << " from " << s.Left;
+  }
+}
+
+TEST(SelectCopy, SameAsDrawingOutsideThenInsideClipped) {
+  std::mt19937 rng(11);
+  const auto coord = [&](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+  };
+  const Bitmap inside = Numbered(23, 17, 0x100000), outside = Numbered(23, 17, 0x200000);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<TRect> parts;
+    for (int k = coord(0, 5); k > 0; --k) {
+      const int x = coord(-4, 25), y = coord(-4, 19);
+      parts.push_back(TRect{x, y, x + coord(0, 12), y + coord(0, 12)});
+    }
+    if (round % 2 == 1) {  // a comb: bands of many narrow spans
+      const int top = coord(-3, 10), bottom = top + coord(2, 10);
+      for (int x = coord(-2, 1); x < 24; x += 3) parts.push_back(TRect{x, top, x + 2, bottom});
+    }
+    const Region where = Region::FromRects(parts);
+    Bitmap expected(23, 17), actual(23, 17);
+    StretchCopy(expected, TRect{0, 0, 23, 17}, outside, TRect{0, 0, 23, 17});
+    StretchCopy(expected, TRect{0, 0, 23, 17}, inside, TRect{0, 0, 23, 17}, &where);
+    SelectCopy(actual, inside, outside, where);
+    ASSERT_TRUE(actual == expected) << "round " << round;
   }
 }
 
@@ -317,6 +367,28 @@ TEST(Region, PolygonFollowsTheWindingRule) {
     for (TPoint& p : points) p = TPoint{int(rng() % 40) - 5, int(rng() % 40) - 5};
     ExpectPolygonMatchesWinding(points, Rect(-7, -7, 37, 37));
   }
+}
+
+TEST(Region, PolygonsUniteTheirOwnWindings) {
+  std::mt19937 rng(9);
+  const auto coord = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::vector<TPoint>> shapes(coord(1, 6));
+    for (auto& shape : shapes) {
+      // Triangles and quadrilaterals, some far apart in y, some overlapping,
+      // some turning the other way.
+      const int dy = round % 3 == 0 ? coord(-200, 200) : 0;
+      for (int k = coord(3, 4); k > 0; --k) shape.push_back(TPoint{coord(-5, 30), coord(-5, 30) + dy});
+    }
+    Region united;
+    std::vector<std::span<const TPoint>> views;
+    for (const auto& shape : shapes) {
+      united = united.Union(Region::Polygon(shape));
+      views.emplace_back(shape);
+    }
+    ASSERT_TRUE(Region::Polygons(views) == united) << "round " << round;
+  }
+  EXPECT_TRUE(Region::Polygons({}).Empty());
 }
 
 TEST(Region, PolygonEdgeCases) {
