@@ -46,7 +46,26 @@ struct StyleTarget {
 };
 constexpr StyleTarget kStyleTargets[] = {
     {0, 0, 3.0},
-    // Styles 1..127: add a row {first, last, maxRatio} for each family as it is given one.
+    // Copy styles: 3x where every piece is an unscaled copy (slides, wipes, splits, boxes),
+    // 5x where a piece is stretched, squeezed, zoomed, folded or smeared.
+    {1, 2, 5.0},
+    {3, 6, 3.0},
+    {7, 10, 5.0},
+    {11, 12, 3.0},
+    {13, 19, 5.0},
+    {20, 23, 3.0},
+    {24, 27, 5.0},
+    {28, 29, 3.0},
+    {30, 38, 5.0},
+    {39, 46, 3.0},
+    {47, 52, 5.0},
+    {53, 55, 3.0},
+    {56, 57, 5.0},
+    // Pixel styles: the cross-fade, and the swings, which work out a source pixel per pixel.
+    {118, 118, 3.0},
+    {119, 122, 8.0},
+    // Styles 58..117 and 123..127: add a row {first, last, maxRatio} for each family as it is
+    // given one.
 };
 
 double StyleTargetOf(int style) {

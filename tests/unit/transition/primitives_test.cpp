@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -217,6 +220,188 @@ TEST(RotateBitmap, SwingAndQuarterTurn) {
       const bool inside = u >= 0 && u < 9 && v >= 0 && v < 7;
       EXPECT_EQ(turned.Pixel(x, y), inside ? small.Pixel(u, v) : 0u) << x << " " << y;
     }
+  }
+}
+
+// Every byte of `b` in scan-line order, through `byte(i)` for the i-th byte.
+template <typename ByteOf>
+void FillBytes(Bitmap& b, ByteOf byte) {
+  std::size_t i = 0;
+  for (int y = 0; y < b.Height(); ++y) {
+    std::uint8_t* row = b.ScanLine(y);
+    for (std::size_t k = 0; k < b.Stride(); ++k, ++i) row[k] = static_cast<std::uint8_t>(byte(i));
+  }
+}
+
+TEST(BlendBitmaps, ExactForEveryBytePairAndPercentage) {
+  // 255 x 257 pixels: 196605 bytes, so whole vector blocks end in a ragged tail; the first
+  // 65536 bytes hold every (old, new) pair.
+  const auto oldByte = [](std::size_t i) { return i & 255; };
+  const auto newByte = [](std::size_t i) { return (i >> 8) & 255; };
+  Bitmap fresh(255, 257);
+  FillBytes(fresh, newByte);
+  for (int p = 0; p <= 100; ++p) {
+    Bitmap frame(255, 257);
+    FillBytes(frame, oldByte);
+    BlendBitmaps(frame, fresh, p);
+    std::size_t i = 0;
+    for (int y = 0; y < frame.Height(); ++y) {
+      const std::uint8_t* row = frame.ScanLine(y);
+      for (std::size_t k = 0; k < frame.Stride(); ++k, ++i) {
+        const int d = static_cast<int>(oldByte(i)), s = static_cast<int>(newByte(i));
+        ASSERT_EQ(row[k], d * (100 - p) / 100 + s * p / 100) << p << " " << d << " " << s;
+      }
+    }
+  }
+}
+
+TEST(BlendBitmaps, UnequalSizesBlendOnlyTheCommonArea) {
+  Bitmap frame(7, 3), fresh(5, 4);
+  frame.Fill(0xC8C8C8);
+  fresh.Fill(0x646464);
+  BlendBitmaps(frame, fresh, 25);  // 200 * 75 / 100 + 100 * 25 / 100 = 175
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(frame.Pixel(x, y), x < 5 ? 0xAFAFAFu : 0xC8C8C8u);
+  }
+  BlendBitmaps(frame, fresh, 130);  // beyond 100: the new picture
+  EXPECT_EQ(frame.Pixel(4, 2), 0x646464u);
+  EXPECT_EQ(frame.Pixel(5, 2), 0xC8C8C8u);
+}
+
+// RotateBitmap as the plain formula: long double sine, cosine and products, ties to even.
+Bitmap TurnedByFormula(Bitmap frame, const Bitmap& src, std::int32_t cx, std::int32_t cy,
+                       double angle) {
+  const int width = std::min(frame.Width(), src.Width());
+  const int height = std::min(frame.Height(), src.Height());
+  const long double sine = std::sin(static_cast<long double>(angle));
+  const long double cosine = std::cos(static_cast<long double>(angle));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const long double dx = static_cast<long double>(x) - cx;
+      const long double dy = static_cast<long double>(y) - cy;
+      const long double u = std::rint(dx * cosine - dy * sine) + cx;
+      const long double v = std::rint(dx * sine + dy * cosine) + cy;
+      if (u >= 0 && u < width && v >= 0 && v < height) {
+        frame.SetPixel(x, y, src.Pixel(static_cast<int>(u), static_cast<int>(v)));
+      }
+    }
+  }
+  return frame;
+}
+
+// How many sums of the formula for pixels of a w x h picture lie within 1e-7 of a half.
+int NearHalves(int w, int h, std::int32_t cx, std::int32_t cy, double angle) {
+  const long double sine = std::sin(static_cast<long double>(angle));
+  const long double cosine = std::cos(static_cast<long double>(angle));
+  int count = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const long double dx = static_cast<long double>(x) - cx;
+      const long double dy = static_cast<long double>(y) - cy;
+      for (long double sum : {dx * cosine - dy * sine, dx * sine + dy * cosine}) {
+        count += std::fabs(sum - std::floor(sum) - 0.5L) < 1e-7L;
+      }
+    }
+  }
+  return count;
+}
+
+// Pictures with every pixel its own colour (none black), and an old frame of other colours.
+Bitmap Numbered(int w, int h, std::uint32_t salt) {
+  Bitmap b(w, h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      b.SetPixel(x, y, (static_cast<std::uint32_t>(x + 1021 * y + 1) * 2654435761u ^ salt) | 1);
+    }
+  }
+  return b;
+}
+
+void ExpectTurnLikeFormula(const Bitmap& src, std::int32_t cx, std::int32_t cy, double angle,
+                           const Bitmap& old) {
+  Bitmap frame = old;
+  RotateBitmap(frame, src, cx, cy, angle);
+  const Bitmap expected = TurnedByFormula(old, src, cx, cy, angle);
+  ASSERT_TRUE(frame == expected) << src.Width() << "x" << src.Height() << " about (" << cx << ", "
+                                 << cy << ") by " << std::hexfloat << angle;
+}
+
+TEST(RotateBitmap, SameAsTheFormulaForSwingsAndOtherTurns) {
+  constexpr double kPi = std::numbers::pi;
+  std::vector<double> angles = {0, kPi / 2, kPi / 4, kPi / 3, kPi / 6, 2 * kPi / 3, kPi, -kPi / 2};
+  // Just past a sixth and a third of a half turn, a sine or cosine of 0.5 plus less than half
+  // a double's step: a double rounds it to 0.5, so a pixel one row or column from the pivot
+  // would land on a tie that long double does not see.
+  for (double angle : {kPi / 6, kPi / 3, 5 * kPi / 6}) {
+    angles.push_back(std::nextafter(angle, 0.0));
+    angles.push_back(std::nextafter(angle, 4.0));
+  }
+  for (int p = 0; p <= 100; ++p) {
+    angles.push_back(static_cast<double>((100 - p) * std::numbers::pi_v<long double> / 200));
+  }
+  std::mt19937 generator(20240611);
+  std::uniform_real_distribution<double> anyAngle(-7, 7);
+  for (int i = 0; i < 24; ++i) angles.push_back(anyAngle(generator));
+
+  // Odd, tall, wide and one-pixel pictures; rows longer than one chunk of offsets (256) and,
+  // near a quarter turn, than one band (384 / sin).
+  const std::vector<std::pair<int, int>> sizes = {
+      {1, 1}, {1, 9}, {9, 1}, {2, 2}, {9, 7}, {17, 40}, {301, 5}, {450, 6}, {120, 90}};
+  int nearHalves = 0;
+  for (auto [w, h] : sizes) {
+    const Bitmap src = Numbered(w, h, 0), old = Numbered(w, h, 0x5A5A5A);
+    // The four swing pivots, and the centre, where the row and the column through the pivot
+    // come within a hair of halves at a sixth and a third of a half turn.
+    const std::vector<std::pair<int, int>> pivots = {
+        {-1, -1}, {-1, h}, {w, -1}, {w, h}, {w / 2, h / 2}};
+    for (auto [cx, cy] : pivots) {
+      for (double angle : angles) {
+        ExpectTurnLikeFormula(src, cx, cy, angle, old);
+        if (HasFatalFailure()) return;
+      }
+    }
+    nearHalves += NearHalves(w, h, w / 2, h / 2, kPi / 3) + NearHalves(w, h, w / 2, h / 2, kPi / 6);
+  }
+  EXPECT_GT(nearHalves, 100);  // the cases above do reach the careful rounding
+}
+
+TEST(RotateBitmap, SameAsTheFormulaForRandomSizesPivotsAndAngles) {
+  std::mt19937 generator(77);
+  const auto uniform = [&](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(generator);
+  };
+  for (int i = 0; i < 400; ++i) {
+    const int w = uniform(1, 40), h = uniform(1, 40);
+    const double angle = std::uniform_real_distribution<double>(-4, 4)(generator);
+    ExpectTurnLikeFormula(Numbered(w, h, 0), uniform(-60, w + 60), uniform(-60, h + 60), angle,
+                          Numbered(w, h, 0x5A5A5A));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(RotateBitmap, FarPivotsUnequalSizesAndUndefinedAngles) {
+  const Bitmap src = Numbered(23, 17, 0), old = Numbered(23, 17, 0x5A5A5A);
+  // A pivot far away: sums too large for the double shortcut.
+  for (double angle : {0.0, 1e-9, -3e-9, 2e-8, 1.5}) {
+    ExpectTurnLikeFormula(src, 1 << 27, -(1 << 27), angle, old);
+    ExpectTurnLikeFormula(src, -(1 << 25), 3, angle, old);
+  }
+  // The farthest pivot: without a turn every pixel still takes its own.
+  Bitmap frame = old;
+  RotateBitmap(frame, src, std::numeric_limits<std::int32_t>::max(),
+               std::numeric_limits<std::int32_t>::min(), 0);
+  EXPECT_EQ(frame, src);
+
+  // Bitmaps of different sizes: only the common area turns, within itself.
+  const Bitmap wide = Numbered(30, 12, 0), oldTall = Numbered(20, 25, 0x123456);
+  for (double angle : {0.3, 2.0}) ExpectTurnLikeFormula(wide, 20, 12, angle, oldTall);
+
+  // A NaN or infinite angle finds no source pixel.
+  for (double angle :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    frame = old;
+    RotateBitmap(frame, src, -1, -1, angle);
+    EXPECT_EQ(frame, old);
   }
 }
 
