@@ -15,6 +15,7 @@ void CrossFade(StyleFrame& f) { BlendBitmaps(*f.ScreenImage, *f.NewImage, f.p); 
 // corners: a quarter turn away at progress 0, in place at 100.
 template <bool kRight, bool kBottom>
 void SwingIn(StyleFrame& f) {
+  if (f.p == 100) return;  // in place: the frame routine draws the new picture whole
   const long double angle = (100 - f.p) * std::numbers::pi_v<long double> / 200;
   const std::int32_t cx = kRight ? f.W : -1;
   const std::int32_t cy = kBottom ? f.H : -1;

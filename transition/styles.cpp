@@ -24,9 +24,4 @@ const std::array<StyleStep, kStyleCount>& StyleTable() {
   return table;
 }
 
-bool HasStyleStep(int style) {
-  if (style == 0) return true;
-  return style > 0 && style < kStyleCount && StyleTable()[style] != nullptr;
-}
-
 }  // namespace slidesaver

@@ -40,9 +40,8 @@ constexpr int kStyleCount = 128;
 enum class StyleGroup { Custom, Copy, Region, Pixel };
 StyleGroup GroupOfStyle(int style);
 
-// The step of each style 1..127, or nullptr for a style that has none yet.
-// Entry 0 stays nullptr: the custom style is part of the control.
+// The step of each style 1..127. Entry 0 stays nullptr: the custom style is
+// part of the control.
 const std::array<StyleStep, kStyleCount>& StyleTable();
-bool HasStyleStep(int style);
 
 }  // namespace slidesaver

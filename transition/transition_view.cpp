@@ -156,9 +156,7 @@ void TCustomTransitionView::DrawFrame() {
       progress_ = 100;
     }
   } else {
-    const StyleStep step = StyleTable()[style];
-    if (step == nullptr) throw Error("Transition style " + std::to_string(style) + " is not available");
-    step(f);
+    StyleTable()[style](f);
   }
 
   if (progress_ == 100) {

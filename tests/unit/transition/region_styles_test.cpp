@@ -206,5 +206,22 @@ TEST(RegionStyles, OnlyOldOrNewPixelsInPlaceFromOldAtZeroToNewAtHundred) {
   }
 }
 
+TEST(StyleTable, EveryNumberDrawsItsOwnEffect) {
+  // No gaps and no aliases: every style has a step, and at some progress its
+  // frame differs from every other style's.
+  for (int style = 1; style < kStyleCount; ++style) EXPECT_NE(StyleTable()[style], nullptr);
+  StyleFrames frames(64, 48);
+  std::vector<std::vector<Bitmap>> drawn(kStyleCount);
+  for (int style = 0; style < kStyleCount; ++style) {
+    for (int progress : {23, 61}) {
+      RandSeed(1);
+      drawn[style].push_back(frames.Frame(style, progress));
+    }
+  }
+  for (int a = 0; a < kStyleCount; ++a) {
+    for (int b = a + 1; b < kStyleCount; ++b) EXPECT_NE(drawn[a], drawn[b]) << a << " and " << b;
+  }
+}
+
 }  // namespace
 }  // namespace slidesaver
