@@ -206,6 +206,26 @@ TEST(RegionStyles, OnlyOldOrNewPixelsInPlaceFromOldAtZeroToNewAtHundred) {
   }
 }
 
+TEST(RegionStyles, AHandlerBeforeTheFrameSeesTheOldPictureAndChangesNothing) {
+  // Without a handler the frame is composed in one pass from both pictures;
+  // with one, the old picture is drawn first for the handler to see.
+  StyleFrames frames(64, 48);
+  Bitmap white(64, 48);
+  white.Fill(kOld);
+  for (int style : {60, 76, 85, 99, 117, 127}) {
+    RandSeed(2);
+    const Bitmap composed = frames.Frame(style, 37);
+    int seen = 0;
+    frames.View().OnBeforeNewFrame = [&](void*, Bitmap&, Bitmap& screen) {
+      seen += screen == white;
+    };
+    RandSeed(2);
+    EXPECT_EQ(frames.Frame(style, 37), composed) << style;
+    EXPECT_GT(seen, 0) << style;
+    frames.View().OnBeforeNewFrame = nullptr;
+  }
+}
+
 TEST(StyleTable, EveryNumberDrawsItsOwnEffect) {
   // No gaps and no aliases: every style has a step, and at some progress its
   // frame differs from every other style's.

@@ -88,6 +88,7 @@ class StyleFrames {
   }
   const Bitmap& OnScreen() const { return form_.Surface(); }
   void UseStep(std::uint16_t step) { step_ = step; }
+  TTransitionView& View() { return view_; }
 
  private:
   int w_, h_;
