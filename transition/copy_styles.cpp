@@ -219,6 +219,7 @@ void RunLayout(StyleFrame& f, const CopyLayout& layout) {
       f.SourceRect = source;
       return;
     }
+    if (i == 0) f.PrepareScreen();
     TRect drawn = dest;
     if (IsFold(kinds.across) || IsFold(kinds.down)) {
       // The turned copy covers a pixel more on each side of its rectangle;

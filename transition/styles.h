@@ -30,6 +30,9 @@ struct StyleFrame {
   std::optional<Region> Clip;  // region styles: where the new picture shows
   // Invalidates a rectangle of ScreenImage that the step drew itself.
   std::function<void(const TRect&)> InvalidateArea;
+  // Makes sure ScreenImage holds the old picture; a step calls it before it
+  // draws into ScreenImage itself (the frame routine may put that copy off).
+  std::function<void()> PrepareScreen;
 };
 
 using StyleStep = void (*)(StyleFrame& frame);

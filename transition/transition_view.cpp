@@ -101,16 +101,37 @@ void TCustomTransitionView::SetProgress(int value) {
   if (*alive && OnProgress && !Destroying()) OnProgress(this);
 }
 
+namespace {
+
+// Whether copying the frame's last piece writes every pixel of the frame: its
+// destination covers the picture and its source lies inside the new picture,
+// neither mirrored.
+bool CoversFrame(const StyleFrame& f) {
+  const TRect& d = f.DestRect;
+  const TRect& s = f.SourceRect;
+  return d.Left <= 0 && d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H && s.Left >= 0 &&
+         s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && s.Left < s.Right && s.Top < s.Bottom;
+}
+
+}  // namespace
+
 void TCustomTransitionView::DrawFrame() {
   // Style 0 without handlers covers the whole frame with the new picture, so
   // nobody can see the reset to the old picture: skip that copy. A region
   // style's step does not look at the screen image either: without a handler
   // to see it, its frame is composed from both pictures in one pass once the
   // region is known, writing every pixel once.
+  // A copy style puts the copy off until it draws a piece itself, or skips it
+  // when its last piece covers the whole frame.
   const bool cutToNew = style_ == 0 && !OnCustomDraw && !OnBeforeNewFrame;
-  const bool composeLater = style_ < kStyleCount &&
-                            GroupOfStyle(style_) == StyleGroup::Region && !OnBeforeNewFrame;
-  if (!cutToNew && !composeLater) screenCanvas_.Draw(0, 0, *oldImage_);
+  const StyleGroup group = style_ < kStyleCount ? GroupOfStyle(style_) : StyleGroup::Custom;
+  const bool composeLater = group == StyleGroup::Region && !OnBeforeNewFrame;
+  bool screenIsOld = !cutToNew && !composeLater && !(group == StyleGroup::Copy && !OnBeforeNewFrame);
+  if (screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
+  const auto prepareScreen = [&] {
+    if (!screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
+    screenIsOld = true;
+  };
   // A handler that stopped the transition took the images with it; one that
   // destroyed the control took everything.
   const std::shared_ptr<bool> alive = alive_;
@@ -141,6 +162,7 @@ void TCustomTransitionView::DrawFrame() {
   f.DestRect = TRect{0, 0, f.W, f.H};
   f.SourceRect = f.DestRect;
   f.InvalidateArea = [this](const TRect& r) { InvalidateArea(r); };
+  f.PrepareScreen = prepareScreen;
 
   const int style = style_;
   if (style >= kStyleCount) return;
@@ -161,6 +183,8 @@ void TCustomTransitionView::DrawFrame() {
 
   if (progress_ == 100) {
     if (!screenIsNew) screenCanvas_.Draw(0, 0, *newImage_);
+  } else if (group == StyleGroup::Copy && progress_ == 0) {
+    prepareScreen();
   } else if (composeLater) {
     if (progress_ != 0 && f.Clip) {
       SelectCopy(screenImage_, *newImage_, *oldImage_, *f.Clip);
@@ -170,6 +194,7 @@ void TCustomTransitionView::DrawFrame() {
   } else if (progress_ != 0) {
     switch (GroupOfStyle(style)) {
       case StyleGroup::Copy:
+        if (!CoversFrame(f)) prepareScreen();
         screenCanvas_.CopyRect(f.DestRect, *newImage_, f.SourceRect);
         break;
       case StyleGroup::Custom:

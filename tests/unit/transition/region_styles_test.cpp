@@ -206,23 +206,33 @@ TEST(RegionStyles, OnlyOldOrNewPixelsInPlaceFromOldAtZeroToNewAtHundred) {
   }
 }
 
-TEST(RegionStyles, AHandlerBeforeTheFrameSeesTheOldPictureAndChangesNothing) {
-  // Without a handler the frame is composed in one pass from both pictures;
-  // with one, the old picture is drawn first for the handler to see.
+TEST(FrameRoutine, AHandlerBeforeTheFrameSeesTheOldPictureAndChangesNothing) {
+  // Without a handler a region frame is composed in one pass from both
+  // pictures, and a copy frame copies the old picture only when its pieces
+  // leave some of it showing; with one, the old picture is drawn first for
+  // the handler to see.
   StyleFrames frames(64, 48);
   Bitmap white(64, 48);
   white.Fill(kOld);
-  for (int style : {60, 76, 85, 99, 117, 127}) {
-    RandSeed(2);
-    const Bitmap composed = frames.Frame(style, 37);
-    int seen = 0;
-    frames.View().OnBeforeNewFrame = [&](void*, Bitmap&, Bitmap& screen) {
-      seen += screen == white;
-    };
-    RandSeed(2);
-    EXPECT_EQ(frames.Frame(style, 37), composed) << style;
-    EXPECT_GT(seen, 0) << style;
-    frames.View().OnBeforeNewFrame = nullptr;
+  for (int style : {3, 7, 12, 14, 16, 51, 54, 57, 60, 76, 85, 99, 117, 127}) {
+    for (int progress : {0, 37}) {
+      RandSeed(2);
+      const Bitmap composed = frames.Frame(style, progress);
+      int seen = 0;
+      frames.View().OnBeforeNewFrame = [&](void*, Bitmap&, Bitmap& screen) {
+        seen += screen == white;
+      };
+      RandSeed(2);
+      EXPECT_EQ(frames.Frame(style, progress), composed) << style << " at " << progress;
+      EXPECT_GT(seen, 0) << style;
+      frames.View().OnBeforeNewFrame = nullptr;
+      // Nothing of an earlier frame stays behind when a copy frame skips
+      // copying the old picture.
+      if (GroupOfStyle(style) == StyleGroup::Copy) {
+        frames.Frame(style, 61);
+        EXPECT_EQ(frames.Then(progress), composed) << style << " after 61";
+      }
+    }
   }
 }
 

@@ -89,6 +89,11 @@ class StyleFrames {
   const Bitmap& OnScreen() const { return form_.Surface(); }
   void UseStep(std::uint16_t step) { step_ = step; }
   TTransitionView& View() { return view_; }
+  // The frame at `progress` of the transition the last Frame call started.
+  const Bitmap& Then(int progress) {
+    view_.SetProgress(progress);
+    return view_.ScreenImage();
+  }
 
  private:
   int w_, h_;
