@@ -124,8 +124,7 @@ TEST(CopyStyles, PiecesBeforeTheLastShowAtProgressZero) {
 
   // Every other copy and pixel style leaves the old picture at 0; at 100
   // every style ends on the new picture exactly.
-  Bitmap white(40, 30);
-  white.Fill(kOld);
+  const Bitmap white = OldPicture(40, 30);
   const Bitmap whole = CoordinatePicture(40, 30);
   for (int style = 1; style <= 122; ++style) {
     if (GroupOfStyle(style) == StyleGroup::Region) continue;

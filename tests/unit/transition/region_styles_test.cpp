@@ -152,8 +152,7 @@ TEST(RandomStyles, AFrameWithoutSquaresShowsNothingNew) {
   // 3 x 3 at 1: nine grid points, each chosen with chance 1 in 100, so most
   // frames have no square at all and then show only the old picture.
   StyleFrames frames(3, 3);
-  Bitmap white(3, 3);
-  white.Fill(kOld);
+  const Bitmap white = OldPicture(3, 3);
   int empty = 0;
   for (int seed = 1; seed <= 20; ++seed) {
     RandSeed(seed);
@@ -184,8 +183,7 @@ TEST(ShapeStyles, DiagonalTilesKeepThePictureAspect) {
 
 TEST(RegionStyles, OnlyOldOrNewPixelsInPlaceFromOldAtZeroToNewAtHundred) {
   StyleFrames frames(64, 48);
-  Bitmap white(64, 48);
-  white.Fill(kOld);
+  const Bitmap white = OldPicture(64, 48);
   const Bitmap whole = CoordinatePicture(64, 48);
   for (int style = 58; style < kStyleCount; ++style) {
     if (GroupOfStyle(style) != StyleGroup::Region) continue;
@@ -212,8 +210,7 @@ TEST(FrameRoutine, AHandlerBeforeTheFrameSeesTheOldPictureAndChangesNothing) {
   // leave some of it showing; with one, the old picture is drawn first for
   // the handler to see.
   StyleFrames frames(64, 48);
-  Bitmap white(64, 48);
-  white.Fill(kOld);
+  const Bitmap white = OldPicture(64, 48);
   for (int style : {3, 7, 12, 14, 16, 51, 54, 57, 60, 76, 85, 99, 117, 127}) {
     for (int progress : {0, 37}) {
       RandSeed(2);

@@ -25,6 +25,13 @@ inline std::uint32_t CoordinatePixel(int x, int y) {
                                     (x & 255));
 }
 
+// The old picture every frame starts from: white all over.
+inline Bitmap OldPicture(int w, int h) {
+  Bitmap b(w, h);
+  b.Fill(kOld);
+  return b;
+}
+
 inline Bitmap CoordinatePicture(int w, int h) {
   Bitmap b(w, h);
   for (int y = 0; y < h; ++y)
@@ -58,9 +65,7 @@ class StyleFrames {
     form_.Show();
     view_.SetThreaded(false);
     view_.SetStyle(0);
-    Bitmap old(w, h);
-    old.Fill(kOld);
-    Assign(view_, std::move(old));
+    Assign(view_, OldPicture(w, h));
     view_.StartTransition();
   }
 
@@ -70,9 +75,7 @@ class StyleFrames {
     if (view_.InTransition()) view_.StopTransition();
     // Stopping keeps the drawn frame as the next old picture: show white again.
     view_.SetStyle(0);
-    Bitmap old(w_, h_);
-    old.Fill(kOld);
-    Assign(view_, std::move(old));
+    Assign(view_, OldPicture(w_, h_));
     view_.SetManual(false);
     view_.SetReverse(false);
     view_.StartTransition();
