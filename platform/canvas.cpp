@@ -1,12 +1,12 @@
 #include "platform/canvas.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "platform/pixel_gather.h"
 #include "platform/text.h"
 
 namespace slidesaver {
@@ -143,29 +143,11 @@ void CopySpan(std::uint8_t* dstRow, const std::uint8_t* srcRow, const std::uint8
     return;
   }
   const std::size_t* offset = offsets.data() + (left - columns.begin);
-  std::int32_t n = right - left;
-  // Four pixels at a time: each read as 4 bytes, all written as 12. The offsets
-  // run one way, so the farthest read is at the first or the last of them; it
-  // must leave a byte to spare before the end of the source.
+  const std::int32_t n = right - left;
+  // The offsets run one way, so the farthest read is at the first or the last
+  // of them; a 4-byte read there must stay inside the source.
   const std::size_t farthest = n > 0 ? std::max(offset[0], offset[n - 1]) : 0;
-  if (std::endian::native == std::endian::little && n >= 4 &&
-      srcRow + farthest + 4 <= srcEnd) {
-    for (; n >= 4; n -= 4, d += 12, offset += 4) {
-      std::uint32_t p[4];
-      for (int i = 0; i < 4; ++i) std::memcpy(&p[i], srcRow + offset[i], 4);
-      const std::uint64_t low = (p[0] & 0xFFFFFFu) | std::uint64_t{p[1] & 0xFFFFFFu} << 24 |
-                                std::uint64_t{p[2]} << 48;
-      const std::uint32_t high = ((p[2] >> 16) & 0xFFu) | p[3] << 8;
-      std::memcpy(d, &low, 8);
-      std::memcpy(d + 8, &high, 4);
-    }
-  }
-  for (; n > 0; --n, d += 3, ++offset) {
-    const std::uint8_t* s = srcRow + *offset;
-    d[0] = s[0];
-    d[1] = s[1];
-    d[2] = s[2];
-  }
+  GatherPixels(d, srcRow, offset, n, srcRow + farthest + 4 <= srcEnd);
 }
 
 std::int32_t ClampToInt32(std::int64_t v) {

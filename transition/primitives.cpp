@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #define SLIDESAVER_X86_SIMD 0
 #endif
 
+#include "platform/pixel_gather.h"
 #include "platform/random.h"
 
 namespace slidesaver {
@@ -440,25 +440,11 @@ ChunkSummary ClearOffsets(const OffsetTerms& t, std::int32_t n, std::int32_t* of
 // Copies n pixels from the source offsets to consecutive pixels from d on.
 // The source lines are requested first, all at once: near a quarter turn and
 // near no turn at all a row reads many short pieces of source rows, which the
-// processor does not foresee. Where the source has a byte to spare after every
-// pixel read, pixels are read as 4 bytes and written 4 at a time as 12 (byte
-// order permitting).
+// processor does not foresee.
 void CopyPixels(std::uint8_t* d, const std::uint8_t* src, const std::int32_t* offsets,
                 std::int32_t n, bool spare) {
   for (std::int32_t k = 0; k < n; k += 4) __builtin_prefetch(src + offsets[k]);
-  std::int32_t k = 0;
-  if (spare && std::endian::native == std::endian::little) {
-    for (; k + 4 <= n; k += 4, d += 12) {
-      std::uint32_t p[4];
-      for (int i = 0; i < 4; ++i) std::memcpy(&p[i], src + offsets[k + i], 4);
-      const std::uint64_t low =
-          (p[0] & 0xFFFFFFu) | std::uint64_t{p[1] & 0xFFFFFFu} << 24 | std::uint64_t{p[2]} << 48;
-      const std::uint32_t high = ((p[2] >> 16) & 0xFFu) | p[3] << 8;
-      std::memcpy(d, &low, 8);
-      std::memcpy(d + 8, &high, 4);
-    }
-  }
-  for (; k < n; ++k, d += 3) std::memcpy(d, src + offsets[k], 3);
+  GatherPixels(d, src, offsets, n, spare);
 }
 
 // The terms of one destination row and the run of its pixels whose source lies inside.
