@@ -114,4 +114,50 @@ std::int32_t ParseWindowHandle(std::string_view text) {
   return *value;
 }
 
+std::optional<std::uint64_t> ParseXWindowId(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    int digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else {
+      return std::nullopt;
+    }
+    if (digit >= base) return std::nullopt;
+    value = value * base + digit;
+  }
+  if (value == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+  return value;
+}
+
+SaverTarget FindSaverTarget(const std::vector<std::string>& args, const char* xscreensaverWindow) {
+  bool root = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string flag = ToUpperAscii(args[i]);
+    if (flag == "--WINDOW-ID") {
+      const std::optional<std::uint64_t> id =
+          i + 1 < args.size() ? ParseXWindowId(args[i + 1]) : std::nullopt;
+      if (!id) throw Error("--window-id needs a window id");
+      return SaverTarget{SaverTarget::Kind::HostWindow, *id};
+    }
+    if (flag == "--ROOT") root = true;
+  }
+  if (xscreensaverWindow != nullptr) {
+    if (const std::optional<std::uint64_t> id = ParseXWindowId(xscreensaverWindow)) {
+      return SaverTarget{SaverTarget::Kind::HostWindow, *id};
+    }
+  }
+  return SaverTarget{root ? SaverTarget::Kind::RootWindow : SaverTarget::Kind::OwnWindow, 0};
+}
+
 }  // namespace slidesaver

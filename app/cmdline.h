@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,5 +42,24 @@ StartupArgs ReadStartupArgs(std::string_view commandLine);
 // Converts a window handle written as an integer with StrToIntStrict; raises Error when the text
 // is not a 32-bit integer.
 std::int32_t ParseWindowHandle(std::string_view text);
+
+// Where saver mode draws: a full-screen window of its own, a window the
+// screen-saver host made and names, or the root window of the display.
+struct SaverTarget {
+  enum class Kind { OwnWindow, HostWindow, RootWindow };
+  Kind kind = Kind::OwnWindow;
+  std::uint64_t windowId = 0;  // HostWindow only
+};
+
+// Reads the host conventions of X11 screen-saver daemons: the arguments
+// "--window-id ID" (anywhere; ID decimal or 0x hexadecimal) come first, then the
+// environment's XSCREENSAVER_WINDOW (`xscreensaverWindow`, may be null) when it is
+// such a number, then an argument "--root". Letter case of the switches is
+// ignored. Raises Error when "--window-id" has no valid id after it.
+SaverTarget FindSaverTarget(const std::vector<std::string>& args, const char* xscreensaverWindow);
+
+// A window id written in decimal or, after "0x" or "0X", in hexadecimal; nothing
+// when the text is anything else, zero or larger than 32 bits.
+std::optional<std::uint64_t> ParseXWindowId(std::string_view text);
 
 }  // namespace slidesaver

@@ -1,11 +1,22 @@
 #include "app/startup.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "app/cmdline.h"
+#include "app/preview.h"
+#include "platform/app.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/password.h"
+#include "platform/random.h"
+#include "platform/sdl_backend.h"
+#include "platform/signals.h"
+#include "platform/x11_host.h"
+#include "saver/saver_window.h"
 
 namespace slidesaver {
 namespace {
@@ -18,32 +29,94 @@ void RunPasswordChange(const StartupArgs& args) {
   changePassword("SCRSAVE", window, 0, 0);
 }
 
-// Draws the first picture into the host's preview window. Not built yet.
-void RunPreview(std::int32_t hostWindow) {}
-
 // Shows the setup dialog until it closes. Not built yet.
 void RunSetup() {}
 
-// Shows the full-screen saver window until it closes. Not built yet.
-void RunSaver() {}
+// The backend saver mode draws through: real windows of its own, or the
+// window a screen-saver host named. Nothing when that window does not exist.
+std::unique_ptr<Backend> SaverBackend(const SaverTarget& target) {
+  switch (target.kind) {
+    case SaverTarget::Kind::OwnWindow:
+      return CreateSdlBackend();
+    case SaverTarget::Kind::HostWindow:
+      if (auto window = X11HostWindow::Attach(target.windowId)) {
+        return CreateX11HostBackend(std::move(window));
+      }
+      return nullptr;
+    case SaverTarget::Kind::RootWindow:
+      if (auto window = X11HostWindow::AttachRoot()) return CreateX11HostBackend(std::move(window));
+      return nullptr;
+  }
+  return nullptr;
+}
 
-void RunStartupSequence(const StartupArgs& args) {
+// Daemons that run one saver per monitor start several copies of the same
+// file; each window gets its own instance name.
+std::string InstanceSuffix(const SaverTarget& target) {
+  switch (target.kind) {
+    case SaverTarget::Kind::OwnWindow:
+      return "";
+    case SaverTarget::Kind::HostWindow: {
+      char id[32];
+      std::snprintf(id, sizeof id, "-0x%llx", static_cast<unsigned long long>(target.windowId));
+      return id;
+    }
+    case SaverTarget::Kind::RootWindow:
+      return "-root";
+  }
+  return "";
+}
+
+// Shows the full-screen saver window until it closes. SIGTERM, SIGINT and
+// SIGHUP close it the way a close request does.
+void RunSaver(const SaverTarget& target, const std::string& executable) {
+  // Before any other thread exists, so that only the watcher takes the signals.
+  TerminationSignals signals;
+  std::unique_ptr<Backend> backend = SaverBackend(target);
+  if (!backend) return;
+  TApplication app(std::move(backend));
+  app.Title = ApplicationTitle(executable);
+  app.ProcessMessages();
+  Randomize();
+  {
+    TfrmScrn form(executable);
+    app.MainForm = &form;
+    // Failures while the window starts up reach the application's handler.
+    app.PostMessage([&form] { form.Show(); });
+    signals.SetHandler([&app, &form] {
+      app.PostMessage([&app, &form] {
+        if (!app.Terminated()) form.Close();
+      });
+    });
+    app.Run();
+    signals.SetHandler(nullptr);
+    app.ProcessMessages();
+  }
+}
+
+void RunStartupSequence(const std::vector<std::string>& arguments) {
+  StartupArgs args;
+  if (arguments.size() > 0) args.first = ToUpperAscii(arguments[0]);
+  if (arguments.size() > 1) args.second = ToUpperAscii(arguments[1]);
   const RunMode mode = ParseRunMode(args.first);
   if (mode == RunMode::PasswordChange) {
     RunPasswordChange(args);
     return;
   }
-  const InstanceLock instance = InstanceLock::ForExecutable(OwnExecutablePath());
+  SaverTarget target;
+  if (mode == RunMode::Saver) target = FindSaverTarget(arguments, std::getenv("XSCREENSAVER_WINDOW"));
+  const std::string executable = OwnExecutablePath();
+  const InstanceLock instance = InstanceLock::ForExecutable(executable, InstanceSuffix(target));
   if (instance.result() == InstanceLockResult::AlreadyRunning) return;
   switch (mode) {
     case RunMode::Preview:
-      RunPreview(ParseWindowHandle(args.second));
+      RunPreview(ParseWindowHandle(args.second), executable);
       break;
     case RunMode::Setup:
       RunSetup();
       break;
     case RunMode::Saver:
-      RunSaver();
+      RunSaver(target, executable);
       break;
     case RunMode::PasswordChange:
       break;  // finished above, before the instance check
@@ -54,7 +127,7 @@ void RunStartupSequence(const StartupArgs& args) {
 
 int RunStartup(int argc, char** argv) {
   try {
-    RunStartupSequence(ReadStartupArgs(CommandLineFromArgv(argc, argv)));
+    RunStartupSequence(SplitCommandLine(CommandLineFromArgv(argc, argv)));
   } catch (...) {
     // Start-up ends silently whatever went wrong.
   }

@@ -11,6 +11,16 @@ namespace {
 TApplication* g_application = nullptr;
 }  // namespace
 
+std::string ApplicationTitle(std::string_view executablePath) {
+  std::string_view name = executablePath.substr(executablePath.rfind('/') + 1);
+  name = name.substr(0, name.find('.'));
+  std::string title(name);
+  for (std::size_t i = 1; i < title.size(); ++i) {
+    if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
+  }
+  return title;
+}
+
 TApplication& Application() {
   if (g_application == nullptr) throw Error("The application has not been created");
   return *g_application;
@@ -252,6 +262,9 @@ void TApplication::DispatchInput(const InputEvent& e) {
       break;
     case InputEvent::Kind::Expose:
       e.form->Invalidate();
+      break;
+    case InputEvent::Kind::Activate:
+      e.form->Activate();
       break;
     default:
       e.form->HandleInput(e);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -33,7 +34,9 @@ constexpr TShiftState ssMiddle = 32;
 
 // One piece of input, in the client coordinates of the form it belongs to.
 struct InputEvent {
-  enum class Kind { KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose };
+  // Close: the window's close control; Expose: the window needs repainting;
+  // Activate: the window received the input focus.
+  enum class Kind { KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose, Activate };
   Kind kind = Kind::MouseMove;
   TForm* form = nullptr;
   std::int32_t x = 0;
@@ -52,6 +55,9 @@ class WindowHandle {
   virtual void Hide() = 0;
   // Shows these rectangles of the form's composed surface.
   virtual void Present(const Bitmap& surface, const std::vector<TRect>& rects) = 0;
+  // Keeps the window above all ordinary windows.
+  virtual void SetTopmost() {}
+  virtual void SetCaption(const std::string& caption) {}
 };
 
 // The platform under the application: clock, events, windows, message boxes.
@@ -71,7 +77,13 @@ class Backend {
   virtual std::unique_ptr<WindowHandle> CreateWindowHandle(TForm& form) = 0;
   // A message box with the stop icon; returns when the user dismissed it.
   virtual void ShowErrorBox(const std::string& caption, const std::string& text) = 0;
+  // Raises (true) or lowers (false) the cursor's display counter; the mouse
+  // cursor shows while the counter is 0 or more. It starts at 0.
   virtual void ShowCursor(bool show) = 0;
+  // Ends any mouse capture the program holds.
+  virtual void ReleaseCapture() {}
+  // The size of the primary screen, or of the host's window when the program
+  // draws into a window another process owns.
   virtual TSize ScreenSize() = 0;
 
   static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
@@ -157,6 +169,10 @@ class TApplication {
   std::vector<TForm*> forms_;
   std::vector<TTimer*> timers_;
 };
+
+// The application title of an executable: its file name up to the first ".",
+// every ASCII letter after the first in lower case ("/opt/MY.SAVER.SCR" gives "My").
+std::string ApplicationTitle(std::string_view executablePath);
 
 // The application of this process; exists between its construction and destruction.
 TApplication& Application();

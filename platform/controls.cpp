@@ -113,14 +113,24 @@ void TForm::SetVisible(bool visible) {
   visible_ = visible;
   if (visible_) {
     if (!handle_) handle_ = Application().Platform().CreateWindowHandle(*this);
+    handle_->SetCaption(Caption);
     handle_->SetBounds(bounds_);
+    if (OnShow) OnShow(this);
     handle_->Show();
     Invalidate();
-    if (OnActivate) OnActivate(this);
+    Activate();
   } else if (handle_) {
     handle_->Hide();
     SetHover(nullptr);
   }
+}
+
+void TForm::MakeTopmost() {
+  if (handle_) handle_->SetTopmost();
+}
+
+void TForm::Activate() {
+  if (visible_ && OnActivate) OnActivate(this);
 }
 
 void TForm::Close() {

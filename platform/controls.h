@@ -18,6 +18,8 @@ class TForm;
 
 enum class TAlign { alNone, alClient };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+// bsNone: no frame or title bar; bsDialog: a fixed-size frame with a title bar.
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
 
 using TNotifyEvent = std::function<void(void* sender)>;
 using TMouseEvent = std::function<void(void* sender, TMouseButton button, TShiftState shift,
@@ -142,6 +144,12 @@ class TForm : public TControl {
   void Close();
 
   std::string Caption;
+  // Decides the window's frame when it is first shown.
+  TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+  // Keeps the window above all ordinary windows from now on.
+  void MakeTopmost();
+  // The form received the input focus: runs OnActivate.
+  void Activate();
   TCanvas& Canvas() { return canvas_; }
   const Bitmap& Surface() const { return surface_; }
 
@@ -165,6 +173,9 @@ class TForm : public TControl {
   TKeyEvent OnKeyDown;
   std::function<void(void* sender, bool& canClose)> OnCloseQuery;
   std::function<void(void* sender, TCloseAction& action)> OnClose;
+  // OnShow runs when the form becomes visible, OnActivate right after it and
+  // whenever the window gets the input focus again.
+  TNotifyEvent OnShow;
   TNotifyEvent OnActivate;
   TNotifyEvent OnPaint;
   TNotifyEvent OnResize;
@@ -183,7 +194,6 @@ class TForm : public TControl {
   std::vector<TGraphicControl*> children_;
   std::unique_ptr<WindowHandle> handle_;
   TControl* hover_ = nullptr;
-  bool activated_ = false;
 };
 
 }  // namespace slidesaver

@@ -104,14 +104,15 @@ InstanceLock InstanceLock::TryAcquire(std::string_view folder, std::string_view 
   return InstanceLock();
 }
 
-InstanceLock InstanceLock::ForExecutable(std::string_view executablePath) {
+InstanceLock InstanceLock::ForExecutable(std::string_view executablePath,
+                                         std::string_view suffix) {
   std::string folder;
   try {
     folder = RuntimeFolder();
   } catch (const Error&) {
     return InstanceLock();
   }
-  return TryAcquire(folder, InstanceLockName(executablePath));
+  return TryAcquire(folder, InstanceLockName(executablePath) + std::string(suffix));
 }
 
 std::string InstanceLockName(std::string_view executablePath) {

@@ -26,9 +26,10 @@ class InstanceLock {
   // Tries once, without waiting, to take the lock file `name` inside `folder`.
   static InstanceLock TryAcquire(std::string_view folder, std::string_view name);
 
-  // The check for the executable at `executablePath`, in RuntimeFolder(). A runtime folder that
-  // cannot be provided gives Unavailable.
-  static InstanceLock ForExecutable(std::string_view executablePath);
+  // The check for the executable at `executablePath`, in RuntimeFolder(), under
+  // InstanceLockName followed by `suffix`. A runtime folder that cannot be
+  // provided gives Unavailable.
+  static InstanceLock ForExecutable(std::string_view executablePath, std::string_view suffix = {});
 
   InstanceLockResult result() const { return result_; }
 

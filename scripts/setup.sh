@@ -14,6 +14,9 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   libpng-dev                          # the render tool's images
   libbenchmark-dev                    # bench/
+  libsdl2-dev libx11-dev              # real windows, the host's windows
+  xfonts-base                         # the fonts message boxes draw with
+  xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
 )
 
 missing=()

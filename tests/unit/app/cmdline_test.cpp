@@ -127,5 +127,29 @@ TEST(ParseWindowHandleTest, StrictIntegerOrError) {
   }
 }
 
+TEST(SaverTargetTest, WindowIdArgumentThenEnvironmentThenRoot) {
+  using Kind = SaverTarget::Kind;
+  const auto target = [](std::vector<std::string> args, const char* env) {
+    const SaverTarget t = FindSaverTarget(args, env);
+    return std::pair<Kind, std::uint64_t>(t.kind, t.windowId);
+  };
+  EXPECT_EQ(target({"/S"}, nullptr), std::pair(Kind::OwnWindow, std::uint64_t{0}));
+  EXPECT_EQ(target({"/S"}, "0x1a00007"), std::pair(Kind::HostWindow, std::uint64_t{0x1a00007}));
+  EXPECT_EQ(target({"/S"}, "4194311"), std::pair(Kind::HostWindow, std::uint64_t{4194311}));
+  EXPECT_EQ(target({"/S", "--root"}, "0x20"), std::pair(Kind::HostWindow, std::uint64_t{0x20}));
+  EXPECT_EQ(target({"/S", "--Window-ID", "77", "--root"}, "0x20"),
+            std::pair(Kind::HostWindow, std::uint64_t{77}));
+  EXPECT_EQ(target({"--root"}, nullptr), std::pair(Kind::RootWindow, std::uint64_t{0}));
+  // A daemon's stale or empty variable is no window: the saver makes its own.
+  for (const char* env : {"", "0", "junk", "0x", "12q", "0x1FFFFFFFF"}) {
+    EXPECT_EQ(target({"/S"}, env).first, Kind::OwnWindow) << env;
+  }
+  EXPECT_EQ(target({"/S", "--root"}, "junk").first, Kind::RootWindow);
+  for (const std::vector<std::string> bad :
+       {std::vector<std::string>{"/S", "--window-id"}, {"--window-id", "0"}, {"--window-id", "-5"}}) {
+    EXPECT_THROW(FindSaverTarget(bad, nullptr), Error);
+  }
+}
+
 }  // namespace
 }  // namespace slidesaver

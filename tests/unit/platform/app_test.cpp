@@ -44,6 +44,13 @@ using TimerTest = HeadlessApp;
 using ThreadTest = HeadlessApp;
 using FormTest = HeadlessApp;
 
+TEST(ApplicationTitleTest, FileNameUpToTheFirstDotWithLaterLettersLowered) {
+  EXPECT_EQ(ApplicationTitle("/opt/savers/MY.SAVER.SCR"), "My");
+  EXPECT_EQ(ApplicationTitle("demo.scr"), "demo");  // the first letter keeps its case
+  EXPECT_EQ(ApplicationTitle("/x/aBC1-\xc3\x84X"), "abc1-\xc3\x84x");
+  EXPECT_EQ(ApplicationTitle("/x/.hidden"), "");
+}
+
 TEST_F(AppTest, PostedCallsRunInOrderAndLaterPostsWaitForTheNextRound) {
   std::vector<int> ran;
   app_.PostMessage([&] { ran.push_back(1); });

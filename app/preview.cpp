@@ -1,0 +1,87 @@
+#include "app/preview.h"
+
+#include <memory>
+#include <optional>
+
+#include "payload/graphics.h"
+#include "payload/payload.h"
+#include "payload/stream.h"
+#include "platform/app.h"
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/x11_host.h"
+
+namespace slidesaver {
+namespace {
+
+using State = X11HostWindow::State;
+using Kind = X11HostWindow::Event::Kind;
+
+// Lets the application, when there is one, handle what was queued for it.
+void ProcessPendingMessages() {
+  if (HasApplication()) Application().ProcessMessages();
+}
+
+// Blocks until the window is viewable; false when it went away first.
+bool WaitUntilVisible(X11HostWindow& window) {
+  for (;;) {
+    const State state = window.Query();
+    if (state == State::Viewable) return true;
+    if (state == State::Gone) return false;
+    ProcessPendingMessages();
+    // Events were selected before the first look, so a change since then wakes this wait.
+    window.Wait(Backend::kInfinite);
+  }
+}
+
+// The first picture stretched to exactly `size`; nothing when the picture is empty.
+std::optional<Bitmap> StretchPicture(TImage& image, TSize size) {
+  TGraphic* graphic = image.Picture().Graphic();
+  if (graphic == nullptr || graphic->Empty()) return std::nullopt;
+  const Bitmap& pixels = graphic->Pixels();
+  Bitmap stretched(size.cx, size.cy);
+  StretchCopy(stretched, Rect(0, 0, size.cx, size.cy), pixels,
+              Rect(0, 0, pixels.Width(), pixels.Height()));
+  return stretched;
+}
+
+// Blocks while the window is viewable, drawing the picture again where the
+// host exposes the window. Returns once it is hidden or gone.
+void ShowWhileVisible(X11HostWindow& window, const std::optional<Bitmap>& picture) {
+  while (window.Query() == State::Viewable) {
+    ProcessPendingMessages();
+    for (const X11HostWindow::Event& event : window.Wait(Backend::kInfinite)) {
+      if (event.kind == Kind::Destroyed) return;
+      if (event.kind == Kind::Exposed && picture) window.Put(*picture, {&event.area, 1});
+    }
+  }
+}
+
+}  // namespace
+
+void RunPreview(std::int32_t hostWindow, const std::string& executablePath) {
+  // X ids fit in 29 bits; the handle arrives as a signed 32-bit value.
+  const auto id = static_cast<std::uint32_t>(hostWindow);
+  const std::unique_ptr<X11HostWindow> window = X11HostWindow::Attach(id);
+  if (!window) return;
+  if (!WaitUntilVisible(*window)) return;
+  const TSize size = window->Size();
+
+  InputStream file = InputStream::OpenFile(executablePath);
+  const std::optional<std::int32_t> payloadSize = ReadTrailerField(file, 1);
+  if (!payloadSize) return;
+  const std::int64_t start = PayloadStart(file, *payloadSize);
+
+  std::optional<Bitmap> picture;
+  {
+    const std::unique_ptr<TImage> image = ReadComponentAs<TImage>(file, start);
+    picture = StretchPicture(*image, size);
+  }
+  if (picture) {
+    const TRect whole = Rect(0, 0, size.cx, size.cy);
+    window->Put(*picture, {&whole, 1});
+  }
+  ShowWhileVisible(*window, picture);
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,93 @@
+#include "platform/signals.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "platform/error.h"
+
+namespace slidesaver {
+namespace {
+
+sigset_t TerminationSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+}  // namespace
+
+struct TerminationSignals::Impl {
+  sigset_t previousMask;
+  std::thread watcher;
+  mutable std::mutex mutex;
+  std::function<void()> handler;
+  int received = 0;
+  int unhandled = 0;
+  bool stopping = false;
+
+  void Watch() {
+    const sigset_t set = TerminationSet();
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&set, &signal) != 0) continue;
+      std::function<void()> call;
+      {
+        std::lock_guard lock(mutex);
+        if (stopping) return;
+        ++received;
+        if (!handler) {
+          ++unhandled;
+          continue;
+        }
+        call = handler;
+      }
+      call();
+    }
+  }
+};
+
+TerminationSignals::TerminationSignals() : impl_(new Impl) {
+  const sigset_t set = TerminationSet();
+  if (pthread_sigmask(SIG_BLOCK, &set, &impl_->previousMask) != 0) {
+    delete impl_;
+    throw Error("Cannot block the termination signals");
+  }
+  impl_->watcher = std::thread([impl = impl_] { impl->Watch(); });
+}
+
+TerminationSignals::~TerminationSignals() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->stopping = true;
+    impl_->handler = nullptr;
+  }
+  // The watcher takes this signal out of sigwait and sees that it has to stop.
+  pthread_kill(impl_->watcher.native_handle(), SIGTERM);
+  impl_->watcher.join();
+  pthread_sigmask(SIG_SETMASK, &impl_->previousMask, nullptr);
+  delete impl_;
+}
+
+void TerminationSignals::SetHandler(std::function<void()> handler) {
+  int pending = 0;
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->handler = handler;
+    if (handler) pending = std::exchange(impl_->unhandled, 0);
+  }
+  for (int i = 0; i < pending; ++i) handler();
+}
+
+int TerminationSignals::Received() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->received;
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,231 @@
+#include "saver/saver_window.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
+#include "payload/payload.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/random.h"
+#include "setup/settings.h"
+
+namespace slidesaver {
+namespace {
+
+// The design size of the window, seen only until start-up covers the screen.
+constexpr std::int32_t kDesignClientWidth = 195;
+constexpr std::int32_t kDesignClientHeight = 126;
+// Mouse moves ignored after a close request, such as those a password
+// dialog causes when it appears and disappears.
+constexpr std::int32_t kMovesIgnoredAfterRequest = 5;
+// A move closes the window when it leaves this band around the reference
+// position on both axes.
+constexpr std::int32_t kMoveTolerance = 2;
+
+}  // namespace
+
+std::int32_t& IgnoredMoves() {
+  static std::int32_t count = 0;
+  return count;
+}
+
+TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> system)
+    : executablePath_(std::move(executablePath)), system_(std::move(system)) {
+  BorderStyle = TFormBorderStyle::bsNone;
+  const TSize screen = Application().Platform().ScreenSize();
+  SetBounds((screen.cx - kDesignClientWidth) / 2, (screen.cy - kDesignClientHeight) / 2,
+            kDesignClientWidth, kDesignClientHeight);
+
+  tvShow.SetAlign(TAlign::alClient);
+  tvShow.SetCenter(true);
+  tvShow.SetStretch(true);
+  tvShow.SetThreaded(false);
+  tvShow.OnMouseMove = [this](void* s, TShiftState sh, std::int32_t x, std::int32_t y) {
+    FormMouseMove(s, sh, x, y);
+  };
+  tvShow.OnMouseDown = [this](void* s, TMouseButton b, TShiftState sh, std::int32_t x,
+                              std::int32_t y) { FormMouseDown(s, b, sh, x, y); };
+
+  OnShow = [this](void* s) { FormShow(s); };
+  OnActivate = [this](void* s) { FormActivate(s); };
+  OnKeyDown = [this](void* s, std::uint16_t& key, TShiftState sh) { FormKeyDown(s, key, sh); };
+  OnMouseDown = tvShow.OnMouseDown;
+  OnMouseMove = tvShow.OnMouseMove;
+  OnClose = [this](void* s, TCloseAction& action) { FormClose(s, action); };
+  FormCreate(this);
+}
+
+TfrmScrn::~TfrmScrn() {
+  BeginDestroy();
+  *self_ = nullptr;
+  FormDestroy(this);
+  if (HasApplication() && Application().OnIdle) {
+    // The idle hook must not outlive the window it calls.
+    Application().OnIdle = nullptr;
+  }
+}
+
+void TfrmScrn::FormCreate(void*) {
+  startupPending_ = true;
+  slideTimer_ = std::make_unique<TTimer>();
+  slideTimer_->SetEnabled(false);
+  pictureIndex_ = 0;
+  soundIndex_ = 0;
+  configuration_ = std::make_unique<TSSFileLocations>();
+  captionToggle_ = false;
+}
+
+// Linux desktops have no task-bar window of the application to hide.
+void TfrmScrn::FormShow(void*) {}
+
+void TfrmScrn::FormActivate(void*) {
+  if (!startupPending_) return;
+  {
+    InputStream file = InputStream::OpenFile(executablePath_);
+    if (!ReadTrailerField(file, 1)) return;
+    const std::optional<std::int32_t> configOffset = ReadTrailerField(file, 2);
+    if (!configOffset) return;
+    try {
+      ReadComponentAt(file, *configOffset, *configuration_);
+      slideTimer_->SetInterval(static_cast<std::uint32_t>(configuration_->Interval()));
+      slideTimer_->OnTimer = [this] { ShowNextPicture(nullptr); };
+    } catch (const std::exception&) {
+      // An unreadable configuration ends the program at the next turn of
+      // the message loop; start-up carries on with what the record holds.
+      Application().Terminate();
+    }
+    ExtractSounds(file);
+    configuration_->lMute =
+        ReadMuteSetting(SettingsFilePath(executablePath_), configuration_->lMute);
+    if (configuration_->SoundRandom() == 3) {
+      soundIndex_ = Random(configuration_->GetSndCount());
+    }
+  }
+  startupPending_ = false;
+  SetColor(clBlack);
+  const TSize screen = Application().Platform().ScreenSize();
+  SetBounds(0, 0, screen.cx, screen.cy);
+  lastMouseX_ = -1;
+  lastMouseY_ = -1;
+  Application().OnIdle = [this](bool& done) { AppIdle(done); };
+  MakeTopmost();
+  system_->SetScreenSaverRunning(true);
+  Application().Platform().ShowCursor(false);
+  Show();
+}
+
+void TfrmScrn::AppIdle(bool&) {
+  // Only the first start message has an effect; posting more would keep the
+  // queue from ever running empty and spin a processor core for the whole run.
+  if (showStarted_ || startPosted_) return;
+  startPosted_ = true;
+  PostToSelf(&TfrmScrn::WMStartShow);
+}
+
+void TfrmScrn::PostToSelf(void (TfrmScrn::*call)()) {
+  Application().PostMessage([self = std::weak_ptr<TfrmScrn*>(self_), call] {
+    const std::shared_ptr<TfrmScrn*> window = self.lock();
+    if (window && *window != nullptr) ((*window)->*call)();
+  });
+}
+
+void TfrmScrn::WMStartShow() {
+  startPosted_ = false;
+  if (showStarted_) return;
+  showStarted_ = true;
+  ShowNextPicture(nullptr);
+}
+
+void TfrmScrn::WMStopShow() {
+  slideTimer_->SetEnabled(false);
+  RequestClose();
+}
+
+void TfrmScrn::FormKeyDown(void*, std::uint16_t&, TShiftState) { RequestClose(); }
+
+void TfrmScrn::FormMouseDown(void*, TMouseButton, TShiftState, std::int32_t, std::int32_t) {
+  RequestClose();
+}
+
+void TfrmScrn::FormMouseMove(void*, TShiftState, std::int32_t x, std::int32_t y) {
+  std::int32_t& ignored = IgnoredMoves();
+  if (ignored > 0) {
+    --ignored;
+    return;
+  }
+  if (lastMouseX_ == -1 && lastMouseY_ == -1) {
+    lastMouseX_ = x;
+    lastMouseY_ = y;
+    return;
+  }
+  const std::int64_t dx = std::llabs(static_cast<std::int64_t>(x) - lastMouseX_);
+  const std::int64_t dy = std::llabs(static_cast<std::int64_t>(y) - lastMouseY_);
+  if (dx > kMoveTolerance && dy > kMoveTolerance) {
+    lastMouseX_ = x;
+    lastMouseY_ = y;
+    RequestClose();
+  }
+}
+
+void TfrmScrn::RequestClose() {
+  IgnoredMoves() = kMovesIgnoredAfterRequest;
+  bool mayLeave = true;
+  if (system_->HasSaverSettings()) {
+    Backend& platform = Application().Platform();
+    platform.ShowCursor(true);
+    try {
+      if (system_->UsePasswordSetting() != 0) mayLeave = system_->VerifyPassword(*this);
+    } catch (const std::exception&) {
+      mayLeave = true;  // no usable check: the user may leave
+    }
+    platform.ShowCursor(false);
+  }
+  if (mayLeave) Close();
+}
+
+void TfrmScrn::FormClose(void*, TCloseAction&) {
+  system_->SetScreenSaverRunning(false);
+  Application().OnIdle = nullptr;
+  Backend& platform = Application().Platform();
+  platform.ReleaseCapture();
+  platform.ShowCursor(true);
+}
+
+void TfrmScrn::FormDestroy(void*) {
+  DeleteSounds();
+  configuration_.reset();
+}
+
+std::string TfrmScrn::SoundPath(int index) const {
+  return PathJoin(TempFolder(), configuration_->GetSndFileName(index));
+}
+
+void TfrmScrn::ExtractSounds(InputStream& file) {
+  const int count = configuration_->GetSndCount();
+  // Every name is checked before anything is written: a name with a folder
+  // part would write, and later delete, a file outside the temporary folder.
+  for (int i = 0; i < count; ++i) {
+    const std::string name = configuration_->GetSndFileName(i);
+    if (!IsPlainFileName(name)) throw Error("Invalid sound file name \"" + name + "\"");
+  }
+  for (int i = 0; i < count; ++i) {
+    CopyBlock(file, configuration_->GetSndOffset(i), configuration_->GetSndSize(i), SoundPath(i));
+  }
+}
+
+void TfrmScrn::DeleteSounds() {
+  if (!configuration_) return;
+  const int count = configuration_->GetSndCount();
+  for (int i = 0; i < count; ++i) {
+    try {
+      const std::string name = configuration_->GetSndFileName(i);
+      if (IsPlainFileName(name)) ::unlink(PathJoin(TempFolder(), name).c_str());
+    } catch (const std::exception&) {
+      // A file that cannot be deleted stays; nothing to tell the user.
+    }
+  }
+}
+
+}  // namespace slidesaver

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "payload/config.h"
+#include "payload/graphics.h"
+#include "payload/stream.h"
+#include "platform/app.h"
+#include "platform/controls.h"
+#include "platform/saver_system.h"
+#include "transition/transition_view.h"
+
+namespace slidesaver {
+
+// The full-screen saver window. On its first activation it reads the show
+// configuration from the payload of its executable, extracts the sounds,
+// covers the primary screen in black, hides the cursor and, once the message
+// queue has run empty, starts the slideshow. A key, a click or a clear mouse
+// movement closes it.
+class TfrmScrn : public TForm {
+ public:
+  // `executablePath`: the file whose payload is shown. `system`: the desktop's
+  // password check and running flag.
+  explicit TfrmScrn(std::string executablePath,
+                    std::unique_ptr<SaverSystem> system = PlatformSaverSystem());
+  ~TfrmScrn() override;
+
+  // Form handlers.
+  void FormCreate(void* sender);
+  void FormShow(void* sender);
+  void FormActivate(void* sender);
+  void FormKeyDown(void* sender, std::uint16_t& key, TShiftState shift);
+  void FormMouseDown(void* sender, TMouseButton button, TShiftState shift, std::int32_t x,
+                     std::int32_t y);
+  void FormMouseMove(void* sender, TShiftState shift, std::int32_t x, std::int32_t y);
+  void FormClose(void* sender, TCloseAction& action);
+  void FormDestroy(void* sender);
+
+  // Asks the desktop's password check, where the user has one, and closes the
+  // window when the user may leave.
+  void RequestClose();
+  // The start message: shows the first picture, once.
+  void WMStartShow();
+  // The stop message: stops the slide timer and makes a close request.
+  void WMStopShow();
+  // The application's idle hook while the window runs.
+  void AppIdle(bool& done);
+
+  // The slideshow: the slide timer's event and the first start message's action.
+  void ShowNextPicture(void* sender);
+  // Replaces the image's picture by a screen-sized frame: the picture centred
+  // on black, and the caption along the bottom edge on every other call.
+  void ComposeScreenPicture(TImage& image);
+
+  // The sound files: copied from the payload into the temporary folder at
+  // start-up, deleted when the window is destroyed.
+  void ExtractSounds(InputStream& file);
+  void DeleteSounds();
+  // The temporary file of sound `index`.
+  std::string SoundPath(int index) const;
+
+  // Child components.
+  TTransitionView tvShow{this};
+
+  // State, readable for tests.
+  const TSSFileLocations& Configuration() const { return *configuration_; }
+  TTimer& SlideTimer() { return *slideTimer_; }
+  bool StartupPending() const { return startupPending_; }
+  bool ShowStarted() const { return showStarted_; }
+  bool CaptionToggle() const { return captionToggle_; }
+  std::int32_t PictureIndex() const { return pictureIndex_; }
+  std::int32_t SoundIndex() const { return soundIndex_; }
+  TPoint LastMouse() const { return {lastMouseX_, lastMouseY_}; }
+
+ private:
+  // Calls `call` on the main thread later, unless this window is gone by then.
+  void PostToSelf(void (TfrmScrn::*call)());
+
+  std::string executablePath_;
+  std::unique_ptr<SaverSystem> system_;
+  bool captionToggle_ = false;
+  std::int32_t pictureIndex_ = 0;
+  std::int32_t soundIndex_ = 0;
+  std::unique_ptr<TTimer> slideTimer_;
+  std::int32_t lastMouseX_ = -1;
+  std::int32_t lastMouseY_ = -1;
+  bool showStarted_ = false;
+  std::unique_ptr<TSSFileLocations> configuration_;
+  bool startupPending_ = true;
+  // A start message is queued and has not run yet.
+  bool startPosted_ = false;
+  std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);
+};
+
+// The process-wide count of mouse-move events the saver window still ignores.
+std::int32_t& IgnoredMoves();
+
+}  // namespace slidesaver

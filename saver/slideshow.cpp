@@ -1,0 +1,73 @@
+#include "payload/payload.h"
+#include "platform/random.h"
+#include "saver/saver_window.h"
+
+namespace slidesaver {
+namespace {
+
+// The highest style number the show uses; it then starts again at 1.
+constexpr TShowStyle kLastStyle = 127;
+
+}  // namespace
+
+void TfrmScrn::ShowNextPicture(void*) {
+  slideTimer_->SetEnabled(false);
+  const int count = configuration_->GetPicCount();
+  if (count == 0) return;
+  if (configuration_->lRandomPic) {
+    pictureIndex_ = Random(count);
+  } else if (pictureIndex_ > count - 1) {
+    pictureIndex_ = 0;
+  }
+  {
+    InputStream file = InputStream::OpenFile(executablePath_);
+    const std::unique_ptr<TImage> image =
+        ReadComponentAs<TImage>(file, configuration_->GetPicOffset(pictureIndex_));
+    if (tvShow.InTransition()) tvShow.StopTransition();
+    ComposeScreenPicture(*image);
+    tvShow.SetPicture(&image->Picture());
+    if (configuration_->lRandomStyle) {
+      tvShow.SetStyle(static_cast<TShowStyle>(Random(kLastStyle) + 1));
+    } else {
+      tvShow.SetStyle(tvShow.Style() >= kLastStyle ? 1 : tvShow.Style() + 1);
+    }
+    if (configuration_->lClearOldImage) {
+      tvShow.ClearScreen();
+      tvShow.Repaint();
+    }
+    tvShow.StartTransition();
+  }
+  Application().ProcessMessages();
+  ++pictureIndex_;
+  slideTimer_->SetEnabled(true);
+}
+
+void TfrmScrn::ComposeScreenPicture(TImage& image) {
+  TGraphic* graphic = image.Picture().Graphic();
+  const Bitmap empty;
+  const Bitmap& picture = graphic != nullptr && !graphic->Empty() ? graphic->Pixels() : empty;
+  const std::int32_t w = picture.Width();
+  const std::int32_t h = picture.Height();
+
+  const TSize screenSize = Application().Platform().ScreenSize();
+  Bitmap screen(screenSize.cx, screenSize.cy);
+  TCanvas canvas(screen);
+  const std::int32_t left = (screenSize.cx - w) / 2;
+  const std::int32_t top = (screenSize.cy - h) / 2;
+  canvas.CopyRect(TRect{left, top, left + w, top + h}, picture, TRect{0, 0, w, h});
+
+  captionToggle_ = !captionToggle_;
+  const std::string text = configuration_->Text();
+  if (captionToggle_ && !text.empty()) {
+    const TFont& font = configuration_->TextFont();
+    TTextFont& drawFont = canvas.Font();
+    drawFont.Name = font.Name();
+    drawFont.Size = font.Size();
+    drawFont.Color = static_cast<TColor>(font.Color());
+    const TSize extent = canvas.TextExtent(text);
+    canvas.TextOut(screen.Width() / 2 - extent.cx / 2, screen.Height() - extent.cy, text);
+  }
+  image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(screen)));
+}
+
+}  // namespace slidesaver

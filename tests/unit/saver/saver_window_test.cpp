@@ -1,0 +1,170 @@
+#include "saver/saver_window.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "tests/unit/saver/saver_fixture.h"
+
+namespace slidesaver::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(SaverWindowTest, StartUpCoversTheScreenInBlackAndHidesTheCursor) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(16, 16, 1)}));
+  EXPECT_FALSE(form.StartupPending());
+  EXPECT_EQ(form.BoundsRect(), (TRect{0, 0, kScreen.cx, kScreen.cy}));
+  EXPECT_EQ(form.Color(), clBlack);
+  EXPECT_EQ(form.tvShow.BoundsRect(), form.ClientRect());
+  EXPECT_EQ(backend_->CursorCount(), -1);
+  EXPECT_EQ(desktop_.runningFlags, std::vector<bool>{true});
+  EXPECT_EQ(form.LastMouse(), (TPoint{-1, -1}));
+  EXPECT_EQ(form.SlideTimer().Interval(), 1000u);
+  EXPECT_FALSE(form.SlideTimer().Enabled());
+  EXPECT_FALSE(form.ShowStarted());
+}
+
+TEST_F(SaverWindowTest, UnreadableTrailerLeavesTheDesignWindowAndTriesAgainOnActivation) {
+  const std::string path = scratch_.Write("Short.scr", std::string(39, 'x'));
+  TfrmScrn& form = Start(path);
+  EXPECT_TRUE(form.StartupPending());
+  EXPECT_EQ(form.BoundsRect(), (TRect{-65, -39, 130, 87}));  // 195 x 126, centred on 64 x 48
+  EXPECT_EQ(backend_->CursorCount(), 0);
+  EXPECT_FALSE(app_.OnIdle);
+
+  fs::copy_file(WriteSaver({Jpeg(8, 8, 1)}), path, fs::copy_options::overwrite_existing);
+  form.Activate();
+  EXPECT_FALSE(form.StartupPending());
+  EXPECT_EQ(form.Width(), kScreen.cx);
+}
+
+TEST_F(SaverWindowTest, ReactivationDoesNotReadThePayloadAgain) {
+  const std::string path = WriteSaver({Jpeg(8, 8, 1)});
+  TfrmScrn& form = Start(path);
+  fs::remove(path);  // reading it again would fail now
+  form.Activate();
+  EXPECT_EQ(form.Configuration().GetPicCount(), 1);
+  EXPECT_EQ(backend_->CursorCount(), -1);
+  EXPECT_TRUE(backend_->ErrorBoxes().empty());
+}
+
+TEST_F(SaverWindowTest, UnreadableConfigurationEndsTheProgramAfterStartUp) {
+  std::vector<std::uint8_t> file(kPlayerSize, 0);
+  std::string trailer = "0                   1                   ";
+  file.insert(file.end(), trailer.begin(), trailer.end());
+  TfrmScrn& form = Start(scratch_.Write("Bad.scr", file));
+  EXPECT_TRUE(app_.Terminated());
+  EXPECT_FALSE(form.StartupPending());
+  EXPECT_EQ(form.Width(), kScreen.cx);
+  EXPECT_TRUE(backend_->ErrorBoxes().empty());
+}
+
+TEST_F(SaverWindowTest, MouseMovesCloseOnlyWhenTheyLeaveTheBandOnBothAxes) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  Move(30, 30);  // the first move only takes the reference, wherever it is
+  EXPECT_EQ(form.LastMouse(), (TPoint{30, 30}));
+  Move(32, 28);
+  Move(28, 32);
+  Move(130, 31);  // far, but on one axis only
+  Move(30, -70);
+  EXPECT_TRUE(form.Visible());
+  EXPECT_EQ(form.LastMouse(), (TPoint{30, 30}));
+  Move(33, 33);
+  EXPECT_FALSE(form.Visible());
+  EXPECT_TRUE(app_.Terminated());
+  EXPECT_EQ(IgnoredMoves(), 5);
+}
+
+TEST_F(SaverWindowTest, KeysAndClicksCloseAndClosingRestoresTheCursorOnce) {
+  for (const InputEvent::Kind kind : {InputEvent::Kind::KeyDown, InputEvent::Kind::MouseDown}) {
+    form_.reset();
+    app_.OnIdle = nullptr;
+    const int cursorBefore = backend_->CursorCount();
+    TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+    Input(kind, 5, 5);
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(backend_->CursorCount(), cursorBefore);
+    EXPECT_FALSE(app_.OnIdle);
+    EXPECT_EQ(desktop_.runningFlags.back(), false);
+  }
+}
+
+TEST_F(SaverWindowTest, StayIgnoresTheNextFiveMovesAndKeepsTheCursorHidden) {
+  desktop_ = DesktopState{.hasSettings = true, .usePassword = 1, .userMayLeave = false};
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  Input(InputEvent::Kind::KeyDown);
+  EXPECT_EQ(desktop_.checks, 1);
+  EXPECT_TRUE(form.Visible());
+  EXPECT_EQ(backend_->CursorCount(), -1);
+  for (int i = 0; i < 5; ++i) Move(i * 100, i * 100);
+  EXPECT_EQ(form.LastMouse(), (TPoint{-1, -1}));
+  EXPECT_EQ(desktop_.checks, 1);
+  Move(10, 10);
+  EXPECT_EQ(form.LastMouse(), (TPoint{10, 10}));
+
+  desktop_.usePassword = 0;  // no password: leave without a check
+  Input(InputEvent::Kind::MouseDown, 1, 1);
+  EXPECT_EQ(desktop_.checks, 1);
+  EXPECT_FALSE(form.Visible());
+}
+
+TEST_F(SaverWindowTest, StopMessageStopsTheTimerAndAsksToClose) {
+  desktop_ = DesktopState{.hasSettings = true, .usePassword = 1, .userMayLeave = false};
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  StartShow();
+  ASSERT_TRUE(form.SlideTimer().Enabled());
+  form.WMStopShow();
+  EXPECT_FALSE(form.SlideTimer().Enabled());
+  EXPECT_TRUE(form.Visible());
+  EXPECT_EQ(desktop_.checks, 1);
+}
+
+TEST_F(SaverWindowTest, RunLoopShowsPicturesOnTheTimerWithoutSpinning) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(16, 16, 1), Jpeg(16, 16, 2), Jpeg(16, 16, 3)}));
+  TTimer stop;
+  stop.SetInterval(4500);
+  stop.OnTimer = [&] { form.Close(); };
+  app_.Run();
+  EXPECT_LT(backend_->polls, CountingBackend::kLimit);
+  EXPECT_TRUE(form.ShowStarted());
+  // Each change takes a one-second transition and then waits the one-second
+  // interval; the third change is under way when the window closes.
+  EXPECT_EQ(form.PictureIndex(), 3);
+  EXPECT_EQ(form.tvShow.Style(), 54);
+  EXPECT_TRUE(backend_->ErrorBoxes().empty());
+}
+
+TEST_F(SaverWindowTest, SoundsAreExtractedAtStartUpAndDeletedWithTheWindow) {
+  const std::string tmp = TempFolder();
+  fs::create_directories(tmp);
+  scratch_.Write(fs::path(tmp).lexically_relative(scratch_.Path()).string() + "/b.mid", "old");
+  Start(WriteSaver({Jpeg(8, 8, 1)},
+                   {{"a.wav", {1, 2, 3}}, {"b.mid", {4, 5}}, {"empty.ogg", {}}}));
+  EXPECT_EQ(ScratchFolder::Read(tmp + "a.wav"), "\x01\x02\x03");
+  EXPECT_EQ(ScratchFolder::Read(tmp + "b.mid"), "\x04\x05");
+  EXPECT_TRUE(fs::exists(tmp + "empty.ogg"));
+  EXPECT_EQ(fs::file_size(tmp + "empty.ogg"), 0u);
+  form_.reset();
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+TEST_F(SaverWindowTest, SoundNameWithAFolderIsRefusedBeforeAnythingIsWritten) {
+  const std::string path =
+      WriteSaver({Jpeg(8, 8, 1)}, {{"ok.wav", {1}}, {"bad.wav", {2}}},
+                 [](TSSFileLocations& c) { c.soundFileNames[1] = "../bad.wav"; });
+  TfrmScrn& form = StartInLoop(path);
+  using Box = std::pair<std::string, std::string>;
+  EXPECT_EQ(backend_->ErrorBoxes(),
+            (std::vector<Box>{{"Saver", "Invalid sound file name \"../bad.wav\"."}}));
+  EXPECT_TRUE(form.StartupPending());
+  EXPECT_FALSE(fs::exists(TempFolder() + "ok.wav"));
+  EXPECT_FALSE(fs::exists(scratch_.Path("bad.wav")));
+  EXPECT_EQ(backend_->CursorCount(), 0);
+}
+
+}  // namespace
+}  // namespace slidesaver::test

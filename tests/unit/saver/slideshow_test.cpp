@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "payload/graphics.h"
+#include "platform/text.h"
+#include "tests/unit/saver/saver_fixture.h"
+
+namespace slidesaver::test {
+namespace {
+
+using SlideshowTest = SaverWindowTest;
+
+Bitmap Decoded(const std::vector<std::uint8_t>& jpeg) { return TJPEGImage(jpeg).Pixels(); }
+
+// An image component as a picture stream carries it.
+std::unique_ptr<TImage> ImageOf(const std::vector<std::uint8_t>& jpeg) {
+  auto image = std::make_unique<TImage>();
+  image->Picture().SetGraphic(std::make_unique<TJPEGImage>(jpeg));
+  return image;
+}
+
+Bitmap Composed(TfrmScrn& form, const std::vector<std::uint8_t>& jpeg) {
+  std::unique_ptr<TImage> image = ImageOf(jpeg);
+  form.ComposeScreenPicture(*image);
+  return image->Picture().Graphic()->Pixels();
+}
+
+// The pixel at screen (x, y) when `picture` is placed with its corner at (left, top) on black.
+std::uint32_t Expected(const Bitmap& picture, int left, int top, int x, int y) {
+  const int px = x - left;
+  const int py = y - top;
+  if (px < 0 || py < 0 || px >= picture.Width() || py >= picture.Height()) return 0;
+  return picture.Pixel(px, py);
+}
+
+void ExpectPlaced(const Bitmap& screen, const Bitmap& picture, int left, int top) {
+  ASSERT_EQ(screen.Width(), kScreen.cx);
+  ASSERT_EQ(screen.Height(), kScreen.cy);
+  for (int y = 0; y < screen.Height(); ++y) {
+    for (int x = 0; x < screen.Width(); ++x) {
+      ASSERT_EQ(screen.Pixel(x, y), Expected(picture, left, top, x, y)) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(SlideshowTest, PicturesAreCentredOnBlackAndCutWhenLarger) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  struct Case {
+    int width, height, left, top;
+  };
+  // Integer division truncates toward zero: one pixel wider still starts at 0.
+  for (const Case c : {Case{16, 8, 24, 20}, Case{15, 9, 24, 19}, Case{64, 48, 0, 0},
+                       Case{65, 49, 0, 0}, Case{67, 51, -1, -1}, Case{100, 20, -18, 14}}) {
+    const std::vector<std::uint8_t> jpeg = Jpeg(c.width, c.height, 3);
+    ExpectPlaced(Composed(form, jpeg), Decoded(jpeg), c.left, c.top);
+    Composed(form, jpeg);  // keeps the caption toggle in step; there is no caption here
+  }
+}
+
+TEST_F(SlideshowTest, CaptionOnEveryOtherPictureCentredOnTheBottomEdge) {
+  config_.SetText("Hi");
+  config_.TextFont().SetName("DejaVu Sans");
+  config_.TextFont().SetHeight(-20);
+  config_.TextFont().SetColor(0x00FFFF);  // yellow
+  config_.TextFont().SetStyle(fsBold | fsItalic);  // not taken over
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  const std::vector<std::uint8_t> black = EncodeJpeg(Bitmap(4, 4));
+
+  TTextFont font;
+  font.Name = "DejaVu Sans";
+  font.Size = 15;  // -20 pixels at 96 per inch
+  font.Color = 0x00FFFF;
+  const TSize extent = MeasureText(font, "Hi");
+  Bitmap expectedCaption(kScreen.cx, kScreen.cy);
+  DrawText(expectedCaption, kScreen.cx / 2 - extent.cx / 2, kScreen.cy - extent.cy, font, "Hi");
+
+  for (int shown = 1; shown <= 5; ++shown) {
+    const Bitmap screen = Composed(form, black);
+    EXPECT_EQ(form.CaptionToggle(), shown % 2 == 1);
+    if (shown % 2 == 1) {
+      EXPECT_EQ(screen, expectedCaption) << "picture " << shown;
+    } else {
+      EXPECT_EQ(screen, Bitmap(kScreen.cx, kScreen.cy)) << "picture " << shown;
+    }
+  }
+  EXPECT_NE(expectedCaption, Bitmap(kScreen.cx, kScreen.cy));
+}
+
+TEST_F(SlideshowTest, StylesGoUpFrom52ToThe127AndStartAgainAt1) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(16, 16, 1)}));
+  const Bitmap picture = Decoded(Jpeg(16, 16, 1));
+  std::vector<int> styles;
+  for (int shown = 0; shown < 80; ++shown) {
+    form.ShowNextPicture(nullptr);
+    styles.push_back(form.tvShow.Style());
+    EXPECT_EQ(form.PictureIndex(), 1);  // one picture: the same again at every tick
+  }
+  EXPECT_EQ(styles.front(), 52);
+  EXPECT_EQ(styles[75], 127);
+  EXPECT_EQ(std::vector<int>(styles.begin() + 76, styles.end()), (std::vector<int>{1, 2, 3, 4}));
+  for (std::size_t i = 1; i < 76; ++i) EXPECT_EQ(styles[i], styles[i - 1] + 1);
+  ExpectPlaced(form.tvShow.ScreenImage(), picture, 24, 16);
+  EXPECT_TRUE(form.SlideTimer().Enabled());
+}
+
+TEST_F(SlideshowTest, ListOrderLoopsAndRandomChoicesStayInRange) {
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2), Jpeg(8, 8, 3)}));
+  std::vector<Bitmap> pictures;
+  for (std::uint32_t seed : {1u, 2u, 3u}) pictures.push_back(Decoded(Jpeg(8, 8, seed)));
+  for (int shown = 0; shown < 4; ++shown) {
+    form.ShowNextPicture(nullptr);
+    ExpectPlaced(form.tvShow.ScreenImage(), pictures[shown % 3], 28, 20);
+  }
+
+  form_.reset();
+  config_.lRandomStyle = true;
+  config_.lRandomPic = true;
+  TfrmScrn& randomForm = Start(WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2), Jpeg(8, 8, 3)}));
+  std::vector<int> seen(3, 0);
+  for (int shown = 0; shown < 40; ++shown) {
+    randomForm.ShowNextPicture(nullptr);
+    ASSERT_GE(randomForm.tvShow.Style(), 1);
+    ASSERT_LE(randomForm.tvShow.Style(), 127);
+    const int index = randomForm.PictureIndex() - 1;
+    ASSERT_GE(index, 0);
+    ASSERT_LT(index, 3);
+    ++seen[index];
+    ExpectPlaced(randomForm.tvShow.ScreenImage(), pictures[index], 28, 20);
+  }
+  for (int n : seen) EXPECT_GT(n, 0);
+}
+
+TEST_F(SlideshowTest, ClearOldImageEmptiesTheScreenBeforeTheTransition) {
+  config_.lClearOldImage = true;
+  TfrmScrn& form = Start(WriteSaver({Jpeg(64, 48, 1), Jpeg(64, 48, 2)}));
+  form.ShowNextPicture(nullptr);
+  const Bitmap first = form.tvShow.ScreenImage();
+  // The first frame of the next change shows black, not the first picture, where it is not new yet.
+  bool sawFirstPicture = false;
+  bool sawBlack = false;
+  form.tvShow.OnProgress = [&](void*) {
+    if (form.tvShow.Progress() != 4) return;
+    const Bitmap& frame = form.tvShow.ScreenImage();
+    for (int y = 0; y < frame.Height(); ++y) {
+      for (int x = 0; x < frame.Width(); ++x) {
+        sawFirstPicture |= frame.Pixel(x, y) == first.Pixel(x, y) && first.Pixel(x, y) != 0;
+        sawBlack |= frame.Pixel(x, y) == 0;
+      }
+    }
+  };
+  form.ShowNextPicture(nullptr);
+  EXPECT_TRUE(sawBlack);
+  EXPECT_FALSE(sawFirstPicture);
+}
+
+TEST_F(SlideshowTest, IntervalZeroShowsTheFirstPictureOnly) {
+  config_.SetInterval(0);
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2)}));
+  StartShow();
+  EXPECT_EQ(form.PictureIndex(), 1);
+  backend_->Advance(1000000);
+  app_.ProcessMessages();
+  EXPECT_EQ(form.PictureIndex(), 1);
+}
+
+TEST_F(SlideshowTest, NoPicturesShowNothingAndReportNothing) {
+  TfrmScrn& form = Start(WriteSaver({}));
+  StartShow();
+  EXPECT_TRUE(form.ShowStarted());
+  EXPECT_FALSE(form.SlideTimer().Enabled());
+  EXPECT_TRUE(form.tvShow.Picture().Empty());
+  EXPECT_TRUE(backend_->ErrorBoxes().empty());
+  // Later idle turns post no further start messages.
+  bool done = true;
+  app_.OnIdle(done);
+  app_.ProcessMessages();
+  EXPECT_EQ(form.PictureIndex(), 0);
+}
+
+TEST_F(SlideshowTest, AFailingPictureStopsTheShowWithAMessage) {
+  const std::string path = WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2)}, {}, [](TSSFileLocations& c) {
+    c.pictureOffsets[1] = "abc";  // not a number: position 0, the player's own bytes
+  });
+  TfrmScrn& form = Start(path);
+  StartShow();
+  EXPECT_EQ(form.PictureIndex(), 1);
+  backend_->Advance(1000);
+  app_.ProcessMessages();
+  ASSERT_EQ(backend_->ErrorBoxes().size(), 1u);
+  EXPECT_EQ(backend_->ErrorBoxes()[0].first, "Saver");
+  EXPECT_EQ(backend_->ErrorBoxes()[0].second, "Invalid stream format.");
+  EXPECT_FALSE(form.SlideTimer().Enabled());
+  EXPECT_EQ(form.PictureIndex(), 1);
+}
+
+}  // namespace
+}  // namespace slidesaver::test
