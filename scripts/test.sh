@@ -16,4 +16,5 @@ CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/sanitize" \
   -DCMAKE_BUILD_TYPE=Debug -DSLIDESAVER_SANITIZE=ON -DSLIDESAVER_FUZZ=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 (cd "$root/build/sanitize" && ctest --output-on-failure -j "$(nproc)")

@@ -254,28 +254,34 @@ TEST_F(SdlBackendTest, WakeFromAnotherThreadEndsAnEndlessWait) {
 }
 
 TEST_F(SdlBackendTest, ErrorBoxCarriesTheCaptionAndBlocksUntilDismissed) {
-  // A second connection waits for the next window to appear and, when it is
-  // the box, presses Return in it.
+  // A second connection waits for the box to appear and presses Return in it.
   Display* watcher = XOpenDisplay(nullptr);
   ASSERT_NE(watcher, nullptr);
   XSelectInput(watcher, DefaultRootWindow(watcher), SubstructureNotifyMask);
   XSync(watcher, True);
   std::string title;
+  std::atomic<bool> dismissed{false};
   std::thread dismisser([&] {
+    // Windows of earlier tests may still come and go: wait for the box or the stand-in.
     XEvent e;
-    do {
+    while (title != "Slidesaver" && title != "no box") {
       XNextEvent(watcher, &e);
-    } while (e.type != MapNotify);
-    XTextProperty name{};
-    if (XGetWMName(watcher, e.xmap.window, &name) != 0 && name.value != nullptr) {
-      title.assign(reinterpret_cast<const char*>(name.value), name.nitems);
-      XFree(name.value);
+      if (e.type != MapNotify) continue;
+      title.clear();
+      XTextProperty name{};
+      if (XGetWMName(watcher, e.xmap.window, &name) != 0 && name.value != nullptr) {
+        title.assign(reinterpret_cast<const char*>(name.value), name.nitems);
+        XFree(name.value);
+      }
     }
-    if (title != "no box") {
-      Xdotool("windowfocus --sync " + std::to_string(e.xmap.window) + " key Return");
+    // The box may not take the focus at the first try: press until it is gone.
+    while (title != "no box" && !dismissed) {
+      Xdotool("windowfocus " + std::to_string(e.xmap.window) + " key Return");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   });
   Platform().ShowErrorBox("Slidesaver", "Invalid stream format.");
+  dismissed = true;
   // Had no box appeared, this window ends the wait.
   const Window stand_in =
       XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Measures the demo screen saver on a virtual 1920x1080 display: the time from
+# starting `Demo.scr /S` to its black full-screen window and to the first
+# picture standing whole, and the frame period of the first transition.
+# Five runs by default; prints each run, then the median and the range.
+#   scripts/measure-saver.sh                      builds into build/ first
+#   scripts/measure-saver.sh --build-dir DIR      uses the binaries already built in DIR
+#   scripts/measure-saver.sh --runs 9 --size 1280x720
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build=""
+args=()
+while (($#)); do
+  case "$1" in
+    --build-dir) build="$2"; shift 2 ;;
+    *) args+=("$1"); shift ;;
+  esac
+done
+if [ -z "$build" ]; then
+  build="$root/build"
+  "$root/scripts/setup.sh"
+  "$root/scripts/build.sh" "$build"
+fi
+for tool in Xvfb python3; do
+  command -v "$tool" >/dev/null || { echo "measure-saver: $tool is not installed" >&2; exit 1; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+# The same saver as scripts/demo.sh builds.
+"$build/tools/imagegen/slidesaver-demo-media" "$work/media"
+pictures=()
+for p in "$work"/media/*.jpg; do pictures+=(--picture "$p"); done
+"$build/tools/slidesaver-pack" build --player "$build/app/slidesaver" --out "$work/Demo.scr" \
+  "${pictures[@]}" --sound "$work/media/melody.wav" \
+  --title "Slidesaver Demo" --author "The Slidesaver developers" \
+  --email "demo@example.org" --web "https://example.org/slidesaver" \
+  --text "Slidesaver" --font-name "Arial" --font-height -32 --font-color clYellow --interval 4000
+# The first picture's decoded pixels: the frame at progress 100 is the new picture whole.
+"$build/tools/slidesaver-render" frame --old "$work/media/demo-01.jpg" \
+  --new "$work/media/demo-01.jpg" --style 1 --progress 100 --out "$work/first.ppm"
+
+python3 "$root/scripts/measure_saver.py" --saver "$work/Demo.scr" \
+  --first-picture "$work/first.ppm" ${args[@]+"${args[@]}"}

@@ -1,0 +1,696 @@
+#!/usr/bin/env python3
+"""End-to-end tests of a real screen saver (the player with a payload) on a virtual X display.
+
+Every test class starts its own Xvfb (white root window, so that the saver's black is visible),
+packs its savers with slidesaver-pack from pictures made by slidesaver-demo-media, starts them as
+a screen-saver host or a user would and drives them with xdotool. Screens are read back with
+slidesaver-x11-probe and compared with images composed here from the pictures' decoded pixels
+(slidesaver-render at progress 100 shows the new picture whole).
+
+    saver_e2e_test.py --build-dir BUILD [unittest options]
+    saver_e2e_test.py --player P --pack P --render P --media P --probe P [unittest options]
+"""
+
+import argparse
+import atexit
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+TOOLS = {}  # name -> path of the built executables, filled by main()
+
+SCREEN_W, SCREEN_H = 640, 480
+PICTURE_W, PICTURE_H = 320, 240  # size of the demo pictures made for these tests
+STILL_GAP = 0.3                  # two equal screenshots this far apart: the screen stands still
+DEADLINE = 30.0                  # generous: the machine is slow and shared
+
+# Every process the tests start, so that none outlives the run, even when it is interrupted.
+_children = []
+
+
+def _start(args, **kwargs):
+    proc = subprocess.Popen(args, **kwargs)
+    _children.append(proc)
+    return proc
+
+
+def _stop(proc):
+    if proc.poll() is None:
+        proc.kill()
+    try:
+        proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        pass
+    if proc in _children:
+        _children.remove(proc)
+
+
+def _kill_all():
+    for proc in list(_children):
+        if proc.poll() is None:
+            proc.kill()
+
+
+def _stop_all_and_exit(signum, frame):
+    _kill_all()
+    os._exit(128 + signum)
+
+
+def poll_until(condition, deadline=DEADLINE, interval=0.05):
+    """Calls condition() until it returns something true; that value, or None at the deadline."""
+    end = time.monotonic() + deadline
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            return None
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------- images
+
+class Image:
+    """A 24-bit RGB image, rows top to bottom."""
+
+    def __init__(self, width, height, pixels):
+        assert len(pixels) == width * height * 3
+        self.width, self.height, self.pixels = width, height, bytes(pixels)
+
+    @staticmethod
+    def read_ppm(path):
+        with open(path, 'rb') as f:
+            data = f.read()
+        fields, pos = [], 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b'#':
+                pos = data.index(b'\n', pos)
+                continue
+            start = pos
+            while not data[pos:pos + 1].isspace():
+                pos += 1
+            fields.append(data[start:pos])
+        if fields[0] != b'P6' or fields[3] != b'255':
+            raise ValueError(f'{path}: not a binary PPM with maxval 255')
+        width, height = int(fields[1]), int(fields[2])
+        return Image(width, height, data[pos + 1:pos + 1 + width * height * 3])
+
+    def __eq__(self, other):
+        return (isinstance(other, Image) and (self.width, self.height, self.pixels) ==
+                (other.width, other.height, other.pixels))
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def rows(self, top, bottom):
+        """The rows top .. bottom - 1 as one image."""
+        return Image(self.width, bottom - top,
+                     self.pixels[top * self.width * 3:bottom * self.width * 3])
+
+    def is_uniform(self):
+        return self.pixels == self.pixels[:3] * (self.width * self.height)
+
+
+def trunc_div(a, b):
+    """Integer division rounding toward zero."""
+    q = abs(a) // abs(b)
+    return q if (a >= 0) == (b >= 0) else -q
+
+
+def centred_on_black(picture, width, height):
+    """picture copied unscaled into a black width x height image, centred and cut at the edges."""
+    left = trunc_div(width - picture.width, 2)
+    top = trunc_div(height - picture.height, 2)
+    out = bytearray(width * height * 3)
+    x0, x1 = max(0, left), min(width, left + picture.width)
+    if x0 < x1:
+        for y in range(max(0, top), min(height, top + picture.height)):
+            src = ((y - top) * picture.width + (x0 - left)) * 3
+            dst = (y * width + x0) * 3
+            out[dst:dst + (x1 - x0) * 3] = picture.pixels[src:src + (x1 - x0) * 3]
+    return Image(width, height, out)
+
+
+def stretched(picture, width, height):
+    """Nearest-neighbour stretch: destination column i takes floor((2i + 1) * sw / (2 * dw))."""
+    cols = [(2 * i + 1) * picture.width // (2 * width) for i in range(width)]
+    rows = [(2 * j + 1) * picture.height // (2 * height) for j in range(height)]
+    out = bytearray()
+    for sy in rows:
+        line = picture.pixels[sy * picture.width * 3:(sy + 1) * picture.width * 3]
+        out += b''.join(line[sx * 3:sx * 3 + 3] for sx in cols)
+    return Image(width, height, out)
+
+
+def describe_screen(shot):
+    if shot.is_uniform():
+        return f'all of it {shot.pixel(0, 0)}'
+    return f'{len(set(zip(*[iter(shot.pixels)] * 3)))} colours'
+
+
+def describe_difference(actual, expected):
+    if (actual.width, actual.height) != (expected.width, expected.height):
+        return f'size {actual.width}x{actual.height}, expected {expected.width}x{expected.height}'
+    diffs = []
+    for i in range(0, len(actual.pixels), 3):
+        if actual.pixels[i:i + 3] != expected.pixels[i:i + 3]:
+            diffs.append(i // 3)
+    xs = [d % actual.width for d in diffs]
+    ys = [d // actual.width for d in diffs]
+    first = diffs[0]
+    fx, fy = first % actual.width, first // actual.width
+    return (f'{len(diffs)} pixels differ, within x {min(xs)}..{max(xs)}, y {min(ys)}..{max(ys)};'
+            f' first at ({fx}, {fy}): {actual.pixel(fx, fy)}, expected {expected.pixel(fx, fy)}')
+
+
+# ---------------------------------------------------------------- X display
+
+class VirtualDisplay:
+    """An Xvfb server of its own, on a display number the server picks (-displayfd)."""
+
+    def __init__(self, width, height, log_dir):
+        self.log = open(os.path.join(log_dir, 'xvfb.log'), 'wb')
+        read_end, write_end = os.pipe()
+        self.proc = _start(['Xvfb', '-displayfd', str(write_end), '-screen', '0',
+                            f'{width}x{height}x24', '-nolisten', 'tcp', '-noreset', '-wr'],
+                           pass_fds=(write_end,), stdout=self.log, stderr=subprocess.STDOUT)
+        os.close(write_end)
+        try:
+            number = self._read_display_number(read_end)
+        finally:
+            os.close(read_end)
+        self.name = f':{number}'
+        env = dict(os.environ, DISPLAY=self.name)
+        if not poll_until(lambda: subprocess.run(['xdpyinfo'], env=env, stdout=subprocess.DEVNULL,
+                                                 stderr=subprocess.DEVNULL).returncode == 0):
+            self.close()
+            raise RuntimeError(f'Xvfb on {self.name} does not answer')
+
+    def _read_display_number(self, fd):
+        text, end = b'', time.monotonic() + DEADLINE
+        while not text.endswith(b'\n'):
+            if self.proc.poll() is not None or time.monotonic() > end:
+                self.close()
+                raise RuntimeError('Xvfb did not start; see xvfb.log in the test folder')
+            ready, _, _ = select.select([fd], [], [], 0.2)
+            if ready:
+                text += os.read(fd, 64)
+        return int(text)
+
+    def close(self):
+        _stop(self.proc)
+        self.log.close()
+
+
+class ProbeWindow:
+    """A window of slidesaver-x11-probe, standing for a screen-saver host's window."""
+
+    def __init__(self, env, width, height, x, y):
+        self.proc = _start([TOOLS['probe'], 'window', str(width), str(height), str(x), str(y)],
+                           env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.lines = []
+        self.cond = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+        self.id = int(self._next_line())
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self.cond:
+                self.lines.append(line.strip())
+                self.cond.notify_all()
+
+    def _next_line(self):
+        with self.cond:
+            if not self.cond.wait_for(lambda: self.lines, timeout=DEADLINE):
+                raise AssertionError('slidesaver-x11-probe did not answer')
+            return self.lines.pop(0)
+
+    def command(self, text):
+        self.proc.stdin.write(text + '\n')
+        self.proc.stdin.flush()
+        while True:
+            answer = self._next_line()
+            if answer == 'ok':
+                return
+            if answer != 'destroyed':
+                raise AssertionError(f'probe answered {answer!r} to {text!r}')
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write('quit\n')
+                self.proc.stdin.flush()
+            except OSError:
+                pass
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
+        _stop(self.proc)
+
+
+# ---------------------------------------------------------------- test base
+
+def setUpModule():
+    missing = [tool for tool in ('Xvfb', 'xdotool', 'xwininfo', 'xdpyinfo')
+               if shutil.which(tool) is None]
+    if missing:
+        raise RuntimeError('needed for the end-to-end tests but not installed: ' +
+                           ', '.join(missing) + ' (packages xvfb, xdotool, x11-utils)')
+    for name, path in TOOLS.items():
+        if not os.access(path, os.X_OK):
+            raise RuntimeError(f'{name}: {path} is not an executable; build it first')
+
+
+class SaverTestCase(unittest.TestCase):
+    """One Xvfb for the class; demo pictures, their decoded pixels and savers built on demand."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='saver-e2e-')
+        cls.display = VirtualDisplay(SCREEN_W, SCREEN_H, cls.work)
+        media = os.path.join(cls.work, 'media')
+        subprocess.run([TOOLS['media'], media, '--count', '2', '--width', str(PICTURE_W),
+                        '--height', str(PICTURE_H)], check=True)
+        cls.jpegs = [os.path.join(media, f'demo-0{i}.jpg') for i in (1, 2)]
+        cls.wav = os.path.join(media, 'melody.wav')
+        cls.pictures = [cls.decode(path) for path in cls.jpegs]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+        if getattr(cls, 'failed', False):
+            print(f'\nKept {cls.work} (saver logs, last screenshot) for a look.', file=sys.stderr)
+        else:
+            shutil.rmtree(cls.work, ignore_errors=True)
+
+    def run(self, result=None):
+        problems = (lambda: len(result.failures) + len(result.errors)) if result else (lambda: 0)
+        before = problems()
+        outcome = super().run(result)
+        if problems() > before:
+            type(self).failed = True
+        return outcome
+
+    @classmethod
+    def decode(cls, jpeg):
+        out = jpeg[:-4] + '.ppm'
+        subprocess.run([TOOLS['render'], 'frame', '--old', jpeg, '--new', jpeg, '--style', '1',
+                        '--progress', '100', '--out', out], check=True)
+        return Image.read_ppm(out)
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix=self.id().split('.')[-1] + '-', dir=self.work)
+        self.tmpdir = os.path.join(self.dir, 'tmp')
+        os.mkdir(self.tmpdir)
+        self.procs = []
+        self.windows = []
+        self.env = {k: v for k, v in os.environ.items() if k != 'XDG_RUNTIME_DIR'}
+        self.env.update(DISPLAY=self.display.name, TMPDIR=self.tmpdir, SDL_AUDIODRIVER='dummy')
+        self.env.pop('XSCREENSAVER_WINDOW', None)
+        self.xdotool('mousemove', SCREEN_W // 2, SCREEN_H // 2)
+
+    def tearDown(self):
+        for proc in self.procs:
+            _stop(proc)
+        for window in self.windows:
+            window.close()
+
+    # -- savers
+
+    def pack(self, name, pictures=None, extra=()):
+        """Builds self.dir/name from the demo pictures (both by default) and options."""
+        out = os.path.join(self.dir, name)
+        args = [TOOLS['pack'], 'build', '--player', TOOLS['player'], '--out', out]
+        for jpeg in self.jpegs if pictures is None else pictures:
+            args += ['--picture', jpeg]
+        subprocess.run(args + list(extra), check=True, stdout=subprocess.DEVNULL)
+        return out
+
+    def start(self, saver, *args, env=None):
+        log = open(os.path.join(self.dir, os.path.basename(saver) + '.log'), 'ab')
+        proc = _start([saver, *map(str, args)], env=env or self.env, stdout=log,
+                      stderr=subprocess.STDOUT)
+        log.close()
+        self.procs.append(proc)
+        return proc
+
+    def assertEnds(self, proc, what, deadline=DEADLINE):
+        try:
+            status = proc.wait(timeout=deadline)
+        except subprocess.TimeoutExpired:
+            self.fail(f'{what}: still running after {deadline:.0f} s')
+        self.assertEqual(status, 0, f'{what}: exit status')
+
+    def assertRunning(self, proc, what):
+        self.assertIsNone(proc.poll(), f'{what}: ended with status {proc.returncode}')
+
+    def runtime_folder(self):
+        return os.path.join(self.tmpdir, f'slidesaver-{os.geteuid()}')
+
+    def runtime_files(self):
+        folder = self.runtime_folder()
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    # -- the X display
+
+    def xdotool(self, *args):
+        subprocess.run(['xdotool', *map(str, args)], env=self.env, check=True)
+
+    def probe_window(self, width, height, x, y):
+        window = ProbeWindow(self.env, width, height, x, y)
+        self.windows.append(window)
+        return window
+
+    def window_exists(self, window_id):
+        return subprocess.run([TOOLS['probe'], 'exists', str(window_id)],
+                              env=self.env).returncode == 0
+
+    def grab(self, window='root'):
+        out = os.path.join(self.dir, 'grab.ppm')
+        result = subprocess.run([TOOLS['probe'], 'grab', str(window), out], env=self.env,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertEqual(result.returncode, 0, f'grab {window}: {result.stderr.strip()}')
+        return Image.read_ppm(out)
+
+    def full_screen_windows(self):
+        """Viewable top-level windows that cover the whole screen."""
+        tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
+                              stdout=subprocess.PIPE, text=True).stdout
+        found = []
+        for match in re.finditer(r'^\s+(0x[0-9a-f]+) .*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s', tree,
+                                 re.MULTILINE):
+            if match.group(2, 3, 4, 5) != (str(SCREEN_W), str(SCREEN_H), '0', '0'):
+                continue
+            info = subprocess.run(['xwininfo', '-id', match.group(1)], env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            if 'Map State: IsViewable' in info.stdout:
+                found.append(match.group(1))
+        return found
+
+    def wait_for_saver_window(self, proc, count=1):
+        """Waits until `count` full-screen windows are up and proc is still running."""
+        def up():
+            self.assertRunning(proc, 'saver before its window appeared')
+            return len(self.full_screen_windows()) >= count
+        self.assertTrue(poll_until(up), 'no full-screen saver window appeared')
+
+    def wait_for_picture(self, proc, grab, accept, what):
+        """Polls screenshots until two taken STILL_GAP apart are equal, not of one colour, and
+        accept(shot) holds. Fails when proc ends first, or at the deadline with the difference
+        from the last still screenshot."""
+        end = time.monotonic() + DEADLINE
+        previous, last_still = grab(), None
+        while time.monotonic() < end:
+            time.sleep(STILL_GAP)
+            shot = grab()
+            if shot == previous and not shot.is_uniform():
+                if accept(shot):
+                    return shot
+                last_still = shot
+            previous = shot
+            if proc.poll() is not None:
+                return self.fail(f'{what}: the saver ended (status {proc.returncode}) before '
+                                 f'showing it; its screen then: {describe_screen(shot)}')
+        if last_still is None:
+            return self.fail(f'{what}: nothing stood still on screen before the deadline; '
+                             f'the screen then: {describe_screen(previous)}')
+        return self.fail(f'{what}: the screen never showed it; last still screen: ' +
+                         describe_difference(last_still, accept.expected))
+
+    def wait_for_image(self, proc, grab, expected, what):
+        def accept(shot):
+            return shot == expected
+        accept.expected = expected
+        return self.wait_for_picture(proc, grab, accept, what)
+
+    def wait_for_changes(self, proc, grab, count=2):
+        """Waits until the screen has changed `count` times: proof that the saver has gone round
+        its message loop (and so has seen the input sent before) while it kept running."""
+        shot = grab()
+        for _ in range(count):
+            def changed():
+                self.assertRunning(proc, 'saver')
+                current = grab()
+                return current if current != shot else None
+            shot = poll_until(changed, interval=0.02)
+            self.assertIsNotNone(shot, 'the saver stopped drawing')
+
+
+# ---------------------------------------------------------------- saver mode
+
+class SaverWindowTest(SaverTestCase):
+
+    def test_first_picture_stands_centred_on_black_over_the_whole_screen(self):
+        saver = self.start(self.pack('Plain.scr', extra=['--interval', '60000']), '/S')
+        self.wait_for_saver_window(saver)
+        expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+        self.wait_for_image(saver, self.grab, expected, 'first picture centred on black')
+        self.assertEqual(len(self.full_screen_windows()), 1)
+        self.assertRunning(saver, 'saver showing its first picture')
+
+    def test_caption_along_the_bottom_on_the_first_picture_only(self):
+        saver_file = self.pack('Caption.scr', extra=[
+            '--text', 'Slidesaver', '--font-color', 'clYellow', '--font-name', 'DejaVu Sans',
+            '--font-height', '-32', '--interval', '2000'])
+        saver = self.start(saver_file, '/S')
+        self.wait_for_saver_window(saver)
+
+        band = SCREEN_H - 64  # the caption lies below this row, the picture above it
+        first = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+
+        def first_above_band(shot):
+            return shot.rows(0, band) == first.rows(0, band)
+        first_above_band.expected = first
+        shot = self.wait_for_picture(saver, self.grab, first_above_band,
+                                     'first picture with caption')
+
+        # Yellow text on black: every pixel there is a shade of yellow (r = g, b = 0), anti-aliased
+        # edges included; the caption proper is bright.
+        band_pixels = [(x, y, shot.pixel(x, y)) for y in range(band, SCREEN_H)
+                       for x in range(SCREEN_W)]
+        yellow = [(x, y) for x, y, (r, g, b) in band_pixels if r >= 200 and g >= 200 and b <= 60]
+        self.assertGreater(len(yellow), 100, 'caption-coloured pixels along the bottom edge')
+        xs = [x for x, _ in yellow]
+        self.assertLess(abs((min(xs) + max(xs)) / 2 - SCREEN_W / 2), 16, 'caption centred')
+        self.assertGreaterEqual(max(y for _, y in yellow), SCREEN_H - 16,
+                                'caption reaches down to the bottom edge')
+        stray = [(x, y) for x, y, (r, g, b) in band_pixels if r != g or b != 0]
+        self.assertEqual(stray[:5], [], 'pixels below the picture that are no shade of yellow')
+
+        # The second picture comes without a caption.
+        second = centred_on_black(self.pictures[1], SCREEN_W, SCREEN_H)
+        self.wait_for_image(saver, self.grab, second, 'second picture without caption')
+
+
+# ---------------------------------------------------------------- input
+
+class SaverInputTest(SaverTestCase):
+
+    def start_running_saver(self, name):
+        """A saver whose first picture stands on screen: it is up and takes input."""
+        saver = self.start(self.pack(name, extra=['--interval', '1000']), '/S')
+        self.wait_for_saver_window(saver)
+        self.wait_for_image(saver, self.grab,
+                            centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H), 'first picture')
+        return saver
+
+    def test_straight_and_small_moves_keep_it_a_diagonal_move_ends_it(self):
+        saver = self.start_running_saver('Mouse.scr')
+        for dx in (200, -200, -200, 200):
+            self.xdotool('mousemove_relative', '--', dx, 0)
+        self.xdotool('mousemove_relative', 2, 2)
+        self.wait_for_changes(saver, self.grab)
+        self.assertRunning(saver, 'saver after a horizontal sweep and a 2-pixel drift')
+        self.xdotool('mousemove_relative', 5, 5)
+        self.assertEnds(saver, 'saver after a diagonal move')
+
+    def test_a_key_ends_it(self):
+        saver = self.start_running_saver('Key.scr')
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after a key')
+
+    def test_a_click_ends_it(self):
+        saver = self.start_running_saver('Click.scr')
+        self.xdotool('click', '1')
+        self.assertEnds(saver, 'saver after a click')
+
+
+# ---------------------------------------------------------------- single instance
+
+class SingleInstanceTest(SaverTestCase):
+
+    def test_only_one_saver_per_file_name(self):
+        saver_file = self.pack('Once.scr', extra=['--interval', '60000'])
+        first = self.start(saver_file, '/S')
+        self.wait_for_saver_window(first)
+        self.wait_for_image(first, self.grab,
+                            centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H),
+                            'first picture of the first instance')
+
+        second = self.start(saver_file, '/S')
+        self.assertEnds(second, 'second instance of the same file')
+        elsewhere = os.path.join(self.dir, 'elsewhere')
+        os.mkdir(elsewhere)
+        same_name = shutil.copy2(saver_file, elsewhere)
+        self.assertEnds(self.start(same_name, '/S'), 'same file name in another folder')
+        self.assertEqual(len(self.full_screen_windows()), 1, 'only the first saver has a window')
+        self.assertRunning(first, 'first instance')
+
+        other_name = shutil.copy2(saver_file, os.path.join(self.dir, 'Twice.scr'))
+        other = self.start(other_name, '/S')
+        self.wait_for_saver_window(other, count=2)
+        self.assertRunning(first, 'first instance next to a copy under another name')
+
+        for proc, what in ((first, 'first instance'), (other, 'copy under another name')):
+            proc.send_signal(signal.SIGTERM)
+            self.assertEnds(proc, what)
+
+
+# ---------------------------------------------------------------- preview
+
+class PreviewTest(SaverTestCase):
+    WIDTH, HEIGHT = 200, 150
+
+    def preview(self, name):
+        """A preview of a new saver in a new probe window, once the picture stands there."""
+        window = self.probe_window(self.WIDTH, self.HEIGHT, 50, 60)
+        preview = self.start(self.pack(name), '/P', window.id)
+        expected = stretched(self.pictures[0], self.WIDTH, self.HEIGHT)
+        self.wait_for_image(preview, lambda: self.grab(window.id), expected,
+                            'first picture stretched')
+        self.assertRunning(preview, 'preview while its window is shown')
+        return window, preview
+
+    def test_draws_the_first_picture_stretched_and_ends_when_the_window_is_destroyed(self):
+        window, preview = self.preview('Destroyed.scr')
+        window.command('destroy')
+        self.assertEnds(preview, 'preview after its window was destroyed')
+
+    def test_ends_when_the_window_is_unmapped(self):
+        window, preview = self.preview('Unmapped.scr')
+        window.command('unmap')
+        self.assertEnds(preview, 'preview after its window was unmapped')
+
+    def test_ends_at_once_when_the_id_names_no_window(self):
+        window = self.probe_window(40, 30, 0, 0)
+        window.command('destroy')
+        self.assertFalse(self.window_exists(window.id))
+        self.assertEnds(self.start(self.pack('Nowhere.scr'), '/P', window.id),
+                        'preview into a window that does not exist')
+
+
+# ---------------------------------------------------------------- signals and temporary files
+
+class SignalTest(SaverTestCase):
+
+    def test_signals_end_it_and_leave_no_files(self):
+        saver_file = self.pack('Sig.scr', extra=['--sound', self.wav, '--interval', '1000'])
+        with open(self.wav, 'rb') as f:
+            melody = f.read()
+        for signum, during_transition in ((signal.SIGTERM, True), (signal.SIGINT, False),
+                                          (signal.SIGHUP, False)):
+            with self.subTest(signal=signum.name):
+                saver = self.start(saver_file, '/S')
+                self.wait_for_saver_window(saver)
+                self.assertEqual(self.runtime_files(), ['Sig.scrSemaphore', 'melody.wav'])
+                with open(os.path.join(self.runtime_folder(), 'melody.wav'), 'rb') as f:
+                    self.assertEqual(f.read(), melody, 'extracted sound')
+                if during_transition:
+                    # The first frame that is neither the white root nor the black window.
+                    self.assertTrue(poll_until(lambda: not self.grab().is_uniform(),
+                                               interval=0.01), 'no transition frame on screen')
+                else:
+                    expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+                    self.wait_for_image(saver, self.grab, expected, 'first picture')
+                saver.send_signal(signum)
+                self.assertEnds(saver, f'saver after {signum.name}')
+                self.assertEqual(self.runtime_files(), [], 'runtime folder after the end')
+                self.assertTrue(poll_until(lambda: not self.full_screen_windows()),
+                                'the saver window stays after the end')
+
+
+# ---------------------------------------------------------------- host windows
+
+class HostWindowTest(SaverTestCase):
+
+    def test_xscreensaver_window_in_hex_gets_the_show_and_no_input(self):
+        window = self.probe_window(400, 300, 20, 20)
+        saver_file = self.pack('Host.scr', extra=['--interval', '1500'])
+        env = dict(self.env, XSCREENSAVER_WINDOW=hex(window.id))
+        saver = self.start(saver_file, '/S', env=env)
+        grab = lambda: self.grab(window.id)
+        self.wait_for_image(saver, grab, centred_on_black(self.pictures[0], 400, 300),
+                            'first picture centred in the host window')
+        self.assertEqual(self.full_screen_windows(), [], 'no window of its own')
+
+        self.xdotool('mousemove', 200, 150)
+        self.xdotool('key', 'a')
+        self.xdotool('mousemove_relative', 20, 20)
+        self.xdotool('click', '1')
+        self.wait_for_changes(saver, grab)
+        self.assertRunning(saver, 'saver in a host window after key, move and click')
+
+        self.assertEnds(self.start(saver_file, '/S', env=env), 'second saver in the same window')
+        self.assertRunning(saver, 'first saver in the host window')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEnds(saver, 'saver in a host window after SIGTERM')
+
+    def test_window_id_argument_cuts_a_larger_picture_on_all_sides(self):
+        window = self.probe_window(300, 200, 30, 30)
+        saver = self.start(self.pack('Arg.scr', extra=['--interval', '60000']),
+                           '/S', '--window-id', window.id)
+        self.wait_for_image(saver, lambda: self.grab(window.id),
+                            centred_on_black(self.pictures[0], 300, 200),
+                            'first picture cut to the host window')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEnds(saver, 'saver with --window-id after SIGTERM')
+
+    def test_root_argument_draws_on_the_root_window(self):
+        saver = self.start(self.pack('Root.scr', extra=['--interval', '60000']), '/S', '--root')
+        self.wait_for_image(saver, self.grab,
+                            centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H),
+                            'first picture on the root window')
+        self.assertEqual(self.full_screen_windows(), [], 'no window of its own')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEnds(saver, 'saver on the root window after SIGTERM')
+
+
+# ---------------------------------------------------------------- command line
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--build-dir', help='build folder holding all five executables')
+    for name in ('player', 'pack', 'render', 'media', 'probe'):
+        parser.add_argument('--' + name)
+    options, rest = parser.parse_known_args()
+    defaults = {'player': 'app/slidesaver', 'pack': 'tools/slidesaver-pack',
+                'render': 'tools/slidesaver-render',
+                'media': 'tools/imagegen/slidesaver-demo-media',
+                'probe': 'tests/e2e/slidesaver-x11-probe'}
+    for name, relative in defaults.items():
+        path = getattr(options, name)
+        if path is None and options.build_dir:
+            path = os.path.join(options.build_dir, relative)
+        if path is None:
+            parser.error(f'--{name} or --build-dir is needed')
+        TOOLS[name] = os.path.abspath(path)
+    atexit.register(_kill_all)
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, _stop_all_and_exit)
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == '__main__':
+    main()
