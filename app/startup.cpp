@@ -17,6 +17,7 @@
 #include "platform/signals.h"
 #include "platform/x11_host.h"
 #include "saver/saver_window.h"
+#include "setup/setup_dialog.h"
 
 namespace slidesaver {
 namespace {
@@ -29,8 +30,20 @@ void RunPasswordChange(const StartupArgs& args) {
   changePassword("SCRSAVE", window, 0, 0);
 }
 
-// Shows the setup dialog until it closes. Not built yet.
-void RunSetup() {}
+// Shows the setup dialog until it closes.
+void RunSetup(const std::string& executable) {
+  TApplication app(CreateSdlBackend());
+  app.Title = ApplicationTitle(executable);
+  app.ProcessMessages();
+  {
+    TfrmSetup form(executable);
+    app.MainForm = &form;
+    // Failures while the dialog fills reach the application's handler.
+    app.PostMessage([&form] { form.Show(); });
+    app.Run();
+    app.ProcessMessages();
+  }
+}
 
 // The backend saver mode draws through: real windows of its own, or the
 // window a screen-saver host named. Nothing when that window does not exist.
@@ -113,7 +126,7 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
       RunPreview(ParseWindowHandle(args.second), executable);
       break;
     case RunMode::Setup:
-      RunSetup();
+      RunSetup(executable);
       break;
     case RunMode::Saver:
       RunSaver(target, executable);

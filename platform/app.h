@@ -23,6 +23,9 @@ class TTimer;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
+// The mouse pointer's look.
+enum class TCursor { crDefault, crHandPoint };
+
 // Shift, Alt, Ctrl and mouse buttons held during an input event.
 using TShiftState = std::uint32_t;
 constexpr TShiftState ssShift = 1;
@@ -82,6 +85,11 @@ class Backend {
   virtual void ShowCursor(bool show) = 0;
   // Ends any mouse capture the program holds.
   virtual void ReleaseCapture() {}
+  // The pointer's look over all of the program's windows.
+  virtual void SetPointer(TCursor cursor) {}
+  // Hands a document or address, unchanged, to the desktop's opener; its
+  // result is not looked at.
+  virtual void OpenURL(const std::string& url) {}
   // The size of the primary screen, or of the host's window when the program
   // draws into a window another process owns.
   virtual TSize ScreenSize() = 0;

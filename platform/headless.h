@@ -31,12 +31,16 @@ class HeadlessBackend : public Backend {
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void ShowCursor(bool show) override { cursorCount_ += show ? 1 : -1; }
   TSize ScreenSize() override { return screen_; }
+  void SetPointer(TCursor cursor) override { pointer_ = cursor; }
+  void OpenURL(const std::string& url) override { openedUrls_.push_back(url); }
 
   // Scripting.
   void Advance(std::uint32_t ms) { clock_ += ms; }
   void PushInput(const InputEvent& e);
   std::vector<std::pair<std::string, std::string>> ErrorBoxes() const;
   int CursorCount() const { return cursorCount_; }
+  TCursor Pointer() const { return pointer_; }
+  const std::vector<std::string>& OpenedUrls() const { return openedUrls_; }
   // Every rectangle presented so far, in order, over all windows.
   std::vector<TRect> Presented() const;
   void ClearPresented();
@@ -46,6 +50,8 @@ class HeadlessBackend : public Backend {
   TSize screen_;
   std::atomic<std::uint32_t> clock_{0};
   int cursorCount_ = 0;
+  TCursor pointer_ = TCursor::crDefault;
+  std::vector<std::string> openedUrls_;
   mutable std::mutex mutex_;
   std::condition_variable wakeUp_;
   bool woken_ = false;

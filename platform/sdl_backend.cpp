@@ -266,6 +266,13 @@ class SdlBackend : public Backend {
       }
       SDL_Delay(kDisplayRetryMs);
     }
+    // Without any display SDL falls back to a driver that shows nothing; a
+    // window there would wait for input that can never come.
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    if (SDL_getenv("SDL_VIDEODRIVER") == nullptr && (driver == "offscreen" || driver == "dummy")) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      throw Error("Cannot open the display: no display is available");
+    }
     wakeEvent_ = SDL_RegisterEvents(1);
     // Nothing here reads text or key releases; left out, they do not wake WaitEvents.
     SDL_StopTextInput();
@@ -279,6 +286,7 @@ class SdlBackend : public Backend {
     std::vector<SdlWindow*> left;
     for (const auto& [id, window] : windows_->byId) left.push_back(window);
     for (SdlWindow* window : left) window->Destroy();
+    if (handCursor_) SDL_FreeCursor(handCursor_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
@@ -339,6 +347,18 @@ class SdlBackend : public Backend {
   }
 
   void ReleaseCapture() override { SDL_CaptureMouse(SDL_FALSE); }
+
+  void SetPointer(TCursor cursor) override {
+    if (cursor == TCursor::crHandPoint) {
+      if (!handCursor_) handCursor_ = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+      if (handCursor_) SDL_SetCursor(handCursor_);
+    } else {
+      SDL_SetCursor(SDL_GetDefaultCursor());
+    }
+  }
+
+  // Runs the desktop's opener (xdg-open on X11) with the text as one argument.
+  void OpenURL(const std::string& url) override { SDL_OpenURL(url.c_str()); }
 
   TSize ScreenSize() override {
     const SDL_Rect screen = PrimaryScreen();
@@ -455,6 +475,7 @@ class SdlBackend : public Backend {
   std::deque<SDL_Event> kept_;
   Uint32 buttons_ = 0;
   int cursorCount_ = 0;
+  SDL_Cursor* handCursor_ = nullptr;
 };
 
 }  // namespace

@@ -31,8 +31,12 @@ std::int32_t& IgnoredMoves() {
   return count;
 }
 
-TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> system)
-    : executablePath_(std::move(executablePath)), system_(std::move(system)) {
+TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> system,
+                   std::unique_ptr<AudioDevice> audio)
+    : mpSaver(std::move(audio)),
+      executablePath_(std::move(executablePath)),
+      system_(std::move(system)) {
+  mpSaver.OnNotify = [this](void* s) { mpSaverNotify(s); };
   BorderStyle = TFormBorderStyle::bsNone;
   const TSize screen = Application().Platform().ScreenSize();
   SetBounds((screen.cx - kDesignClientWidth) / 2, (screen.cy - kDesignClientHeight) / 2,
@@ -102,6 +106,7 @@ void TfrmScrn::FormActivate(void*) {
     if (configuration_->SoundRandom() == 3) {
       soundIndex_ = Random(configuration_->GetSndCount());
     }
+    PlayNextSound();
   }
   startupPending_ = false;
   SetColor(clBlack);
@@ -213,6 +218,29 @@ void TfrmScrn::ExtractSounds(InputStream& file) {
   for (int i = 0; i < count; ++i) {
     CopyBlock(file, configuration_->GetSndOffset(i), configuration_->GetSndSize(i), SoundPath(i));
   }
+}
+
+void TfrmScrn::PlayNextSound() {
+  const int count = configuration_->GetSndCount();
+  if (count == 0 || configuration_->lMute) return;
+  if (soundIndex_ > count - 1) soundIndex_ = 0;
+  if (configuration_->SoundRandom() == 2) soundIndex_ = Random(count);
+  mpSaver.FileName = SoundPath(soundIndex_);
+  try {
+    mpSaver.Open();
+    mpSaver.Play();
+  } catch (const std::exception&) {
+    // A track that cannot be played ends the music; nothing to tell the user.
+  }
+  mpSaver.SetNotify(true);
+  if (configuration_->SoundRandom() != 3) ++soundIndex_;
+}
+
+void TfrmScrn::mpSaverNotify(void*) {
+  if (mpSaver.Mode() == TMPModes::mpPlaying) return;
+  mpSaver.Stop();
+  mpSaver.SetNotify(false);
+  PlayNextSound();
 }
 
 void TfrmScrn::DeleteSounds() {

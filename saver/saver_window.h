@@ -9,6 +9,7 @@
 #include "payload/stream.h"
 #include "platform/app.h"
 #include "platform/controls.h"
+#include "platform/media_player.h"
 #include "platform/saver_system.h"
 #include "transition/transition_view.h"
 
@@ -22,9 +23,11 @@ namespace slidesaver {
 class TfrmScrn : public TForm {
  public:
   // `executablePath`: the file whose payload is shown. `system`: the desktop's
-  // password check and running flag.
+  // password check and running flag. `audio`: the sound device the music
+  // plays on.
   explicit TfrmScrn(std::string executablePath,
-                    std::unique_ptr<SaverSystem> system = PlatformSaverSystem());
+                    std::unique_ptr<SaverSystem> system = PlatformSaverSystem(),
+                    std::unique_ptr<AudioDevice> audio = CreateMixerDevice());
   ~TfrmScrn() override;
 
   // Form handlers.
@@ -58,11 +61,15 @@ class TfrmScrn : public TForm {
   // start-up, deleted when the window is destroyed.
   void ExtractSounds(InputStream& file);
   void DeleteSounds();
+  // The music: starts the next track; the player's notify event.
+  void PlayNextSound();
+  void mpSaverNotify(void* sender);
   // The temporary file of sound `index`.
   std::string SoundPath(int index) const;
 
   // Child components.
   TTransitionView tvShow{this};
+  TMediaPlayer mpSaver;
 
   // State, readable for tests.
   const TSSFileLocations& Configuration() const { return *configuration_; }

@@ -15,6 +15,7 @@ packages=(
   libpng-dev                          # the render tool's images
   libbenchmark-dev                    # bench/
   libsdl2-dev libx11-dev              # real windows, the host's windows
+  libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity
   xfonts-base                         # the fonts message boxes draw with
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
 )

@@ -12,7 +12,9 @@
 
 #include "payload/builder.h"
 #include "payload/writer.h"
+#include "platform/error.h"
 #include "platform/headless.h"
+#include "platform/media_player.h"
 #include "platform/random.h"
 #include "saver/saver_window.h"
 #include "tests/support/scratch_folder.h"
@@ -45,6 +47,41 @@ class FakeSaverSystem : public SaverSystem {
 
  private:
   DesktopState& state_;
+};
+
+// A sound device as a test drives it: it records what was loaded and played,
+// and the test ends the playing track.
+struct AudioState {
+  std::vector<std::string> played;  // file contents, one entry per Play
+  std::vector<std::string> failing;  // file names whose Load fails
+  std::string loaded;
+  bool playing = false;
+  std::function<void()> finished;
+};
+
+class FakeAudioDevice : public AudioDevice {
+ public:
+  explicit FakeAudioDevice(AudioState& state) : state_(state) {}
+  void Load(const std::string& path) override {
+    for (const std::string& name : state_.failing) {
+      if (path.ends_with("/" + name)) throw Error("Cannot play " + path);
+    }
+    state_.loaded = ScratchFolder::Read(path);
+  }
+  void Play(std::function<void()> finished) override {
+    state_.played.push_back(state_.loaded);
+    state_.playing = true;
+    state_.finished = std::move(finished);
+  }
+  void Halt() override {
+    state_.playing = false;
+    state_.finished = nullptr;
+  }
+  void Unload() override { Halt(); }
+  bool Playing() override { return state_.playing; }
+
+ private:
+  AudioState& state_;
 };
 
 // A headless backend that ends the run loop when it is polled far more often
@@ -115,7 +152,8 @@ class SaverWindowTest : public ::testing::Test {
   }
 
   TfrmScrn& Start(const std::string& path) {
-    form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_));
+    form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_),
+                                       std::make_unique<FakeAudioDevice>(audio_));
     app_.MainForm = form_.get();
     form_->Show();
     return *form_;
@@ -124,7 +162,8 @@ class SaverWindowTest : public ::testing::Test {
   // Shows the window from inside the message loop, where failures reach the
   // application's handler.
   TfrmScrn& StartInLoop(const std::string& path) {
-    form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_));
+    form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_),
+                                       std::make_unique<FakeAudioDevice>(audio_));
     app_.MainForm = form_.get();
     app_.PostMessage([this] { form_->Show(); });
     app_.ProcessMessages();
@@ -152,6 +191,7 @@ class SaverWindowTest : public ::testing::Test {
   std::string savedTmp_;
   test::ScratchFolder scratch_{"saver_window_test"};
   DesktopState desktop_;
+  AudioState audio_;
   TSSFileLocations config_;
   CountingBackend* backend_ = nullptr;
   TApplication app_{[this] {

@@ -1,0 +1,169 @@
+#include "setup/setup_dialog.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "payload/config.h"
+#include "payload/payload.h"
+#include "payload/stream.h"
+#include "setup/settings.h"
+
+namespace slidesaver {
+
+namespace {
+
+constexpr const char* kRemindText = "Thank you for using our product!";
+
+}  // namespace
+
+TfrmSetup::TfrmSetup(std::string executablePath)
+    : executablePath_(std::move(executablePath)), font_(DialogFont()) {
+  BorderStyle = TFormBorderStyle::bsDialog;
+  SetColor(theme::kBandMiddle);
+  const TSize screen = Application().Platform().ScreenSize();
+  SetBounds((screen.cx - kClientWidth) / 2, (screen.cy - kClientHeight) / 2, kClientWidth,
+            kClientHeight);
+  CreateControls();
+  ShowFixedTexts();
+  OnShow = [this](void* sender) { FormShow(sender); };
+  OnKeyDown = [this](void* sender, std::uint16_t& key, TShiftState shift) {
+    FormKeyDown(sender, key, shift);
+  };
+  FormCreate(this);
+}
+
+void TfrmSetup::CreateControls() {
+  pnlTop.SetBounds(0, 0, 305, 145);
+  pnlTop.GradientTop = theme::kBandLight;
+  pnlTop.GradientBottom = theme::kBandTop;
+  pnlTop.BottomEdge = true;
+
+  pnlMiddle.SetBounds(0, 145, 305, 64);
+  pnlMiddle.GradientTop = theme::kBandMiddle;
+  pnlMiddle.GradientBottom = theme::kBandMiddle;
+
+  pnlBottom.SetBounds(0, 209, 305, 50);
+  pnlBottom.GradientTop = theme::kBandBottomFrom;
+  pnlBottom.GradientBottom = theme::kBandBottomTo;
+  pnlBottom.TopEdge = true;
+
+  TTextFont titleFont = font_;
+  titleFont.Size = -13;
+  titleFont.Bold = true;
+  lblTitle.SetFont(titleFont);
+  lblTitle.SetBounds(29, 23, lblTitle.Width(), lblTitle.Height());
+  lblAuthor.SetFont(font_);
+  lblAuthor.SetBounds(29, 44, lblAuthor.Width(), lblAuthor.Height());
+
+  cbMute.SetFont(font_);
+  cbMute.SetBounds(29, 71, 84, 15);
+  cbMute.SetCaption("Mute music");
+  cbMute.OnChange = [this](void* sender) { cbMuteClick(sender); };
+
+  TTextFont linkFont = font_;
+  linkFont.Color = theme::kLinkBlue;
+  linkFont.Underline = true;
+  for (TThemedLinkLabel* link : {&lblEmail, &lblWeb}) {
+    link->SetFont(linkFont);
+    link->OnMouseEnter = [this](void* sender) { lblEmailMouseEnter(sender); };
+    link->OnMouseLeave = [this](void* sender) { lblEmailMouseLeave(sender); };
+  }
+  lblEmail.SetBounds(29, 106, lblEmail.Width(), lblEmail.Height());
+  lblEmail.OnClick = [this](void* sender) { lblEmailClick(sender); };
+  lblWeb.SetBounds(29, 127, lblWeb.Width(), lblWeb.Height());
+  lblWeb.OnClick = [this](void* sender) { lblWebClick(sender); };
+
+  // The memo and the button sit on their bands: (10, 8) and (214, 15) within them.
+  mRemind.SetFont(font_);
+  mRemind.SetBounds(pnlMiddle.Left() + 10, pnlMiddle.Top() + 8, 287, 52);
+
+  OKButton.SetFont(font_);
+  OKButton.SetBounds(pnlBottom.Left() + 214, pnlBottom.Top() + 15, 75, 25);
+  OKButton.SetCaption("&Ok");
+  OKButton.Default = true;
+  OKButton.OnClick = [this](void* sender) { OKButtonClick(sender); };
+
+  focus_.Add(&cbMute);
+  focus_.Add(&lblEmail);
+  focus_.Add(&lblWeb);
+  focus_.Add(&OKButton);
+  focus_.DefaultButton = &OKButton;
+}
+
+void TfrmSetup::ShowFixedTexts() {
+  Caption = "Setup []";
+  lblTitle.SetCaption("Title:");
+  lblAuthor.SetCaption("Author:");
+  lblEmail.SetCaption("Email:");
+  lblWeb.SetCaption("Web address:");
+  mRemind.Clear();
+}
+
+void TfrmSetup::FormCreate(void* /*sender*/) { changed_ = false; }
+
+void TfrmSetup::FormShow(void* /*sender*/) {
+  if (filled_) return;
+  filled_ = true;
+  try {
+    FillFromPayload();
+  } catch (const std::exception& e) {
+    Application().HandleException(e);
+    ShowFixedTexts();
+  }
+  if (Handle() != nullptr) Handle()->SetCaption(Caption);
+}
+
+void TfrmSetup::FillFromPayload() {
+  InputStream file = InputStream::OpenFile(executablePath_);
+  const std::optional<std::int32_t> configOffset = ReadTrailerField(file, 2);
+  if (!configOffset) return;
+  const std::unique_ptr<TSSFileLocations> config =
+      ReadComponentAs<TSSFileLocations>(file, *configOffset);
+
+  cbMute.SetChecked(ReadMuteSetting(SettingsFilePath(executablePath_), false));
+  Caption = "Setup [" + config->Title() + "]";
+  lblTitle.SetCaption("Title:" + config->Title());
+  lblAuthor.SetCaption("Author:" + config->Author());
+  lblEmail.SetCaption(config->Email());
+  lblWeb.SetCaption(config->Web());
+  mRemind.SetLines({kRemindText});
+}
+
+void TfrmSetup::FormKeyDown(void* /*sender*/, std::uint16_t& key, TShiftState shift) {
+  if (focus_.KeyDown(key, shift)) key = 0;
+}
+
+void TfrmSetup::cbMuteClick(void* /*sender*/) { changed_ = true; }
+
+void TfrmSetup::OKButtonClick(void* /*sender*/) {
+  if (changed_) {
+    try {
+      WriteMuteSetting(SettingsFilePath(executablePath_), cbMute.Checked());
+    } catch (const std::exception& e) {
+      // The dialog stays open with the flag set, so the user can retry or close.
+      Application().HandleException(e);
+      return;
+    }
+  }
+  Close();
+}
+
+void TfrmSetup::lblEmailMouseEnter(void* /*sender*/) {
+  Application().Platform().SetPointer(TCursor::crHandPoint);
+}
+
+void TfrmSetup::lblEmailMouseLeave(void* /*sender*/) {
+  Application().Platform().SetPointer(TCursor::crDefault);
+}
+
+void TfrmSetup::lblEmailClick(void* /*sender*/) {
+  Application().Platform().OpenURL(lblEmail.Caption());
+}
+
+void TfrmSetup::lblWebClick(void* /*sender*/) {
+  Application().Platform().OpenURL(lblWeb.Caption());
+}
+
+}  // namespace slidesaver
