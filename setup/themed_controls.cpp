@@ -155,6 +155,32 @@ void TThemedControl::MouseLeave() {
 
 // ---------------------------------------------------------------------------
 
+void TPressableControl::MouseDown(TMouseButton button, TShiftState shift, std::int32_t x,
+                                  std::int32_t y) {
+  if (button == TMouseButton::mbLeft) {
+    TakeFocus();
+    down_ = true;
+    Invalidate();
+  }
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+}
+
+void TPressableControl::MouseUp(TMouseButton button, TShiftState shift, std::int32_t x,
+                                std::int32_t y) {
+  const bool click = button == TMouseButton::mbLeft && down_ && ClientRect().Contains(x, y);
+  if (button == TMouseButton::mbLeft && down_) {
+    down_ = false;
+    Invalidate();
+  }
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+  if (click) Press();
+}
+
+void TPressableControl::MouseLeave() {
+  down_ = false;
+  TThemedControl::MouseLeave();
+}
+
 TThemedLabel::TThemedLabel(TForm* parent) : TThemedControl(parent) { AdjustSize(); }
 
 void TThemedLabel::SetAutoSize(bool value) {
@@ -222,7 +248,7 @@ void TThemedLinkLabel::MouseLeave() {
 
 // ---------------------------------------------------------------------------
 
-TThemedCheckBox::TThemedCheckBox(TForm* parent) : TThemedControl(parent) {}
+TThemedCheckBox::TThemedCheckBox(TForm* parent) : TPressableControl(parent) {}
 
 void TThemedCheckBox::SetChecked(bool checked) {
   if (checked == checked_) return;
@@ -239,7 +265,7 @@ void TThemedCheckBox::PaintBox(TCanvas& canvas) {
   const TRect box = BoxRect();
   const TColor background = BlendColor(theme::kBandLight, theme::kBandTop, 1, 2);
   if (checked_) {
-    const TColor top = down_ ? theme::kAccentDark : theme::kAccent;
+    const TColor top = Down() ? theme::kAccentDark : theme::kAccent;
     RoundedBox(canvas, box, BlendColor(top, theme::kBandLight, 1, 5), top, theme::kAccentDark,
                background);
     // The tick: a short stroke down to the right, then a long one up to the right.
@@ -250,7 +276,7 @@ void TThemedCheckBox::PaintBox(TCanvas& canvas) {
     return;
   }
   const bool lit = Hot() || Focused();
-  const TColor fillTop = down_ ? theme::kAccentTint : theme::kFieldFill;
+  const TColor fillTop = Down() ? theme::kAccentTint : theme::kFieldFill;
   RoundedBox(canvas, box, fillTop, theme::kAccentTint, lit ? theme::kAccent : theme::kBorder,
              background);
 }
@@ -270,31 +296,6 @@ void TThemedCheckBox::Paint(TCanvas& canvas) {
   }
 }
 
-void TThemedCheckBox::MouseDown(TMouseButton button, TShiftState shift, std::int32_t x,
-                                std::int32_t y) {
-  if (button == TMouseButton::mbLeft) {
-    TakeFocus();
-    down_ = true;
-    Invalidate();
-  }
-  TThemedControl::MouseDown(button, shift, x, y);
-}
-
-void TThemedCheckBox::MouseUp(TMouseButton button, TShiftState shift, std::int32_t x,
-                              std::int32_t y) {
-  const bool click = button == TMouseButton::mbLeft && down_ && ClientRect().Contains(x, y);
-  if (button == TMouseButton::mbLeft && down_) {
-    down_ = false;
-    Invalidate();
-  }
-  if (click) SetChecked(!checked_);
-  TThemedControl::MouseUp(button, shift, x, y);
-}
-
-void TThemedCheckBox::MouseLeave() {
-  down_ = false;
-  TThemedControl::MouseLeave();
-}
 
 // ---------------------------------------------------------------------------
 
@@ -334,7 +335,7 @@ void TThemedMemo::Paint(TCanvas& canvas) {
 
 // ---------------------------------------------------------------------------
 
-TThemedButton::TThemedButton(TForm* parent) : TThemedControl(parent) {}
+TThemedButton::TThemedButton(TForm* parent) : TPressableControl(parent) {}
 
 std::string TThemedButton::DisplayText() const { return StripAccessMarks(Caption()).first; }
 
@@ -353,7 +354,7 @@ void TThemedButton::PaintFace(TCanvas& canvas) {
   const TColor background = BlendColor(theme::kBandBottomFrom, theme::kBandBottomTo, 1, 2);
   TColor from = theme::kButtonFrom;
   TColor to = Hot() ? theme::kButtonHotTo : theme::kButtonTo;
-  if (down_) {
+  if (Down()) {
     from = theme::kButtonDownFrom;
     to = theme::kButtonDownTo;
   }
@@ -369,7 +370,7 @@ void TThemedButton::PaintCaption(TCanvas& canvas) {
   const auto [text, marked] = StripAccessMarks(Caption());
   canvas.Font() = Font();
   const TSize extent = canvas.TextExtent(text);
-  const std::int32_t shift = down_ ? 1 : 0;
+  const std::int32_t shift = Down() ? 1 : 0;
   std::int32_t x = (Width() - extent.cx) / 2 + shift;
   const std::int32_t y = (Height() - extent.cy) / 2 + shift;
   if (marked == std::string::npos) {
@@ -394,32 +395,6 @@ void TThemedButton::Paint(TCanvas& canvas) {
   PaintCaption(canvas);
 }
 
-void TThemedButton::MouseDown(TMouseButton button, TShiftState shift, std::int32_t x,
-                              std::int32_t y) {
-  if (button == TMouseButton::mbLeft) {
-    TakeFocus();
-    down_ = true;
-    Invalidate();
-  }
-  TThemedControl::MouseDown(button, shift, x, y);
-}
-
-void TThemedButton::MouseUp(TMouseButton button, TShiftState shift, std::int32_t x,
-                            std::int32_t y) {
-  const bool wasDown = down_;
-  if (button == TMouseButton::mbLeft && down_) {
-    down_ = false;
-    Invalidate();
-  }
-  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
-  // A click needs the press and the release both on the button.
-  if (button == TMouseButton::mbLeft && wasDown && ClientRect().Contains(x, y)) Press();
-}
-
-void TThemedButton::MouseLeave() {
-  down_ = false;
-  TThemedControl::MouseLeave();
-}
 
 // ---------------------------------------------------------------------------
 

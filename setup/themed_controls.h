@@ -108,6 +108,22 @@ class TThemedControl : public TGraphicControl {
   TFocusChain* chain_ = nullptr;
 };
 
+// A control that a left click presses: the press and the release must both
+// land on it. It shows itself pushed in while the button is held over it.
+class TPressableControl : public TThemedControl {
+ public:
+  using TThemedControl::TThemedControl;
+  void MouseDown(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
+
+ protected:
+  void MouseLeave() override;
+  bool Down() const { return down_; }
+
+ private:
+  bool down_ = false;
+};
+
 // One line of text, sized to it while AutoSize is on (the default).
 class TThemedLabel : public TThemedControl {
  public:
@@ -148,7 +164,7 @@ class TThemedLinkLabel : public TThemedLabel {
 
 // A check box with its caption to the right of the box. OnChange runs after
 // every change of Checked: by a click, by the space key, or by the program.
-class TThemedCheckBox : public TThemedControl {
+class TThemedCheckBox : public TPressableControl {
  public:
   explicit TThemedCheckBox(TForm* parent);
 
@@ -161,19 +177,13 @@ class TThemedCheckBox : public TThemedControl {
 
   void Press() override { SetChecked(!checked_); }
   void Paint(TCanvas& canvas) override;
-  void MouseDown(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
-  void MouseUp(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
 
   static constexpr std::int32_t kBoxSize = 13;
   static constexpr std::int32_t kCaptionGap = 5;
 
- protected:
-  void MouseLeave() override;
-
  private:
   void PaintBox(TCanvas& canvas);
   bool checked_ = false;
-  bool down_ = false;
 };
 
 // Read-only lines of text on a flat field without a bevel.
@@ -201,7 +211,7 @@ class TThemedMemo : public TGraphicControl {
 // A push button. An "&" in the caption marks the next character as the access
 // key, drawn underlined ("&&" shows one "&"). The default button has an
 // accent border. OnClick runs for a click, the space key and Press.
-class TThemedButton : public TThemedControl {
+class TThemedButton : public TPressableControl {
  public:
   explicit TThemedButton(TForm* parent);
 
@@ -213,16 +223,10 @@ class TThemedButton : public TThemedControl {
 
   void Press() override;
   void Paint(TCanvas& canvas) override;
-  void MouseDown(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
-  void MouseUp(TMouseButton button, TShiftState shift, std::int32_t x, std::int32_t y) override;
-
- protected:
-  void MouseLeave() override;
 
  private:
   void PaintFace(TCanvas& canvas);
   void PaintCaption(TCanvas& canvas);
-  bool down_ = false;
 };
 
 // The keyboard focus of a dialog: the controls in tab order, one of them
