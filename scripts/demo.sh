@@ -8,16 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" "$root/build"
 
 demo="$root/build/demo"
-rm -rf "$demo"
-mkdir -p "$demo/media"
-"$root/build/tools/imagegen/slidesaver-demo-media" "$demo/media"
-pictures=()
-for p in "$demo"/media/*.jpg; do pictures+=(--picture "$p"); done
-"$root/build/tools/slidesaver-pack" build --player "$root/build/app/slidesaver" --out "$demo/Demo.scr" \
-  "${pictures[@]}" --sound "$demo/media/melody.wav" \
-  --title "Slidesaver Demo" --author "The Slidesaver developers" \
-  --email "demo@example.org" --web "https://example.org/slidesaver" \
-  --text "Slidesaver" --font-name "Arial" --font-height -32 --font-color clYellow --interval 4000
+"$root/scripts/make-demo-saver.sh" "$root/build" "$demo"
 echo "Built $demo/Demo.scr:"
 "$root/build/tools/slidesaver-pack" inspect "$demo/Demo.scr" | python3 -m json.tool
 
@@ -25,7 +16,7 @@ if [ -z "${DISPLAY:-}" ]; then
   # No desktop here: show it on a virtual display for a few seconds and keep a screenshot.
   echo "No X display (DISPLAY is not set): running $demo/Demo.scr /S on a virtual 1280x720"
   echo "display for 6 seconds; start it on a desktop with: DISPLAY=:0 $demo/Demo.scr /S"
-  xvfb-run -a -s "-screen 0 1280x720x24" bash -c '
+  SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}" xvfb-run -a -s "-screen 0 1280x720x24" bash -c '
     "$1" /S & saver=$!
     sleep 6
     "$2" grab root "$3"

@@ -28,14 +28,7 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # The same saver as scripts/demo.sh builds.
-"$build/tools/imagegen/slidesaver-demo-media" "$work/media"
-pictures=()
-for p in "$work"/media/*.jpg; do pictures+=(--picture "$p"); done
-"$build/tools/slidesaver-pack" build --player "$build/app/slidesaver" --out "$work/Demo.scr" \
-  "${pictures[@]}" --sound "$work/media/melody.wav" \
-  --title "Slidesaver Demo" --author "The Slidesaver developers" \
-  --email "demo@example.org" --web "https://example.org/slidesaver" \
-  --text "Slidesaver" --font-name "Arial" --font-height -32 --font-color clYellow --interval 4000
+"$root/scripts/make-demo-saver.sh" "$build" "$work"
 # The first picture's decoded pixels: the frame at progress 100 is the new picture whole.
 "$build/tools/slidesaver-render" frame --old "$work/media/demo-01.jpg" \
   --new "$work/media/demo-01.jpg" --style 1 --progress 100 --out "$work/first.ppm"
