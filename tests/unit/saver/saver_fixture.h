@@ -31,7 +31,7 @@ struct DesktopState {
   std::int32_t usePassword = 0;
   bool userMayLeave = true;
   int checks = 0;
-  std::vector<bool> runningFlags;
+  std::vector<bool> runningFlags = {};
 };
 
 class FakeSaverSystem : public SaverSystem {
@@ -52,11 +52,11 @@ class FakeSaverSystem : public SaverSystem {
 // A sound device as a test drives it: it records what was loaded and played,
 // and the test ends the playing track.
 struct AudioState {
-  std::vector<std::string> played;  // file contents, one entry per Play
-  std::vector<std::string> failing;  // file names whose Load fails
-  std::string loaded;
+  std::vector<std::string> played = {};  // file contents, one entry per Play
+  std::vector<std::string> failing = {};  // file names whose Load fails
+  std::string loaded = {};
   bool playing = false;
-  std::function<void()> finished;
+  std::function<void()> finished = {};
 };
 
 class FakeAudioDevice : public AudioDevice {
@@ -179,12 +179,7 @@ class SaverWindowTest : public ::testing::Test {
   }
 
   void Input(InputEvent::Kind kind, std::int32_t x = 0, std::int32_t y = 0) {
-    InputEvent e;
-    e.kind = kind;
-    e.form = form_.get();
-    e.x = x;
-    e.y = y;
-    app_.DispatchInput(e);
+    app_.DispatchInput({.kind = kind, .form = form_.get(), .x = x, .y = y});
   }
   void Move(std::int32_t x, std::int32_t y) { Input(InputEvent::Kind::MouseMove, x, y); }
 

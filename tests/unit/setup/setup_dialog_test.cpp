@@ -52,20 +52,11 @@ class SetupDialogTest : public ::testing::Test {
   TfrmSetup& Open() { return Open(WriteSaver()); }
 
   void Key(std::uint16_t key, TShiftState shift = 0) {
-    InputEvent e;
-    e.kind = InputEvent::Kind::KeyDown;
-    e.form = form_.get();
-    e.key = key;
-    e.shift = shift;
-    app_.DispatchInput(e);
+    app_.DispatchInput(
+        {.kind = InputEvent::Kind::KeyDown, .form = form_.get(), .key = key, .shift = shift});
   }
   void Mouse(InputEvent::Kind kind, std::int32_t x, std::int32_t y) {
-    InputEvent e;
-    e.kind = kind;
-    e.form = form_.get();
-    e.x = x;
-    e.y = y;
-    app_.DispatchInput(e);
+    app_.DispatchInput({.kind = kind, .form = form_.get(), .x = x, .y = y});
   }
   void ClickAt(std::int32_t x, std::int32_t y) {
     Mouse(InputEvent::Kind::MouseMove, x, y);
