@@ -290,8 +290,20 @@ std::string ParentFolder(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// A link is trusted when nobody else could have placed it or can swap it: it
+// belongs to the user running the program, and its folder is writable by the
+// owner only, or is sticky (others may not rename or remove what they do not
+// own there).
+bool IsTrustedLink(const std::string& path, const struct stat& link) {
+  if (link.st_uid != ::geteuid()) return false;
+  struct stat folder;
+  if (::stat(ParentFolder(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return false;
+  return (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (folder.st_mode & S_ISVTX) != 0;
+}
+
 // Follows symbolic links to the file that is really written. The result may not
-// exist yet. Nothing when the links loop or cannot be read.
+// exist yet. Nothing when the links loop, cannot be read or one of them is not
+// trusted.
 std::optional<std::string> ResolveLinks(std::string path) {
   for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
     struct stat info;
@@ -300,6 +312,7 @@ std::optional<std::string> ResolveLinks(std::string path) {
       return std::nullopt;
     }
     if (!S_ISLNK(info.st_mode)) return path;
+    if (!IsTrustedLink(path, info)) return std::nullopt;
     std::string target(PATH_MAX, '\0');
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;

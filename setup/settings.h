@@ -40,10 +40,13 @@ int ReadProfileInt(const std::string& path, std::string_view section, std::strin
 // the section; otherwise "[section]" and the key line are appended; a missing
 // file is created. New lines end in CRLF when the file's line ends are CRLF,
 // else in LF. The file is replaced atomically (a temporary file in the same
-// folder, synced, then renamed over it); a symbolic link is followed and kept.
-// Throws Error("Unable to write to <path>") on any failure, including names or
-// values that cannot be stored (line breaks, "=" in the key, "]" in the
-// section, empty names).
+// folder, synced, then renamed over it). A symbolic link (and every further
+// link of a chain) is followed and kept only when the link belongs to the user
+// running the program and its folder is not writable by group or others
+// (unless that folder is sticky); any other link is not written through.
+// Throws Error("Unable to write to <path>") on any failure, including such a
+// link, and names or values that cannot be stored (line breaks, "=" in the
+// key, "]" in the section, empty names).
 void WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value);
 
