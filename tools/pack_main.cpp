@@ -26,13 +26,16 @@
 namespace slidesaver {
 namespace {
 
-constexpr const char* kUsage =
+const std::string kUsage =
     "usage: slidesaver-pack build --player PLAYER --out FILE --picture A.jpg [--picture B.jpg ...]\n"
     "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
     "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
     "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
     "       slidesaver-pack inspect FILE\n"
-    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt.\n";
+    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt.\n"
+    "--interval is in milliseconds; 0 shows no further picture. Pictures must be JPEG files the\n"
+    "player can show: at most " + std::to_string(kMaxJpegPixels) + " pixels and " +
+    std::to_string(kMaxJpegSide) + " pixels on a side.\n";
 
 struct UsageError : Error {
   using Error::Error;
@@ -85,6 +88,18 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
   }
 }
 
+// The player's decoder refuses larger pictures (DecodeJpeg), so a saver must
+// not hold one.
+void CheckPictureSize(const std::string& path, const JpegInfo& info) {
+  const std::int64_t width = info.width;
+  const std::int64_t height = info.height;
+  if (width > kMaxJpegSide || height > kMaxJpegSide || width * height > kMaxJpegPixels) {
+    throw Error("\"" + path + "\" is " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels; the player shows pictures of at most " + std::to_string(kMaxJpegPixels) +
+                " pixels (and " + std::to_string(kMaxJpegSide) + " on a side)");
+  }
+}
+
 int Build(const std::vector<std::string>& args) {
   std::string player, out;
   std::vector<std::string> pictures, sounds;
@@ -113,8 +128,14 @@ int Build(const std::vector<std::string>& args) {
       const std::string& v = value();
       if (!ParseColor(v, color)) throw UsageError("--font-color takes a colour name or a number, not \"" + v + "\"");
       config.TextFont().SetColor(color);
-    } else if (a == "--interval") config.SetInterval(IntArgument(a, value()));
-    else if (a == "--sound-order") config.SetSoundRandom(IntArgument(a, value()));
+    } else if (a == "--interval") {
+      const std::int32_t interval = IntArgument(a, value());
+      if (interval < 0) {
+        throw UsageError("--interval takes milliseconds, 0 or more (0: no further picture), not " +
+                         std::to_string(interval));
+      }
+      config.SetInterval(interval);
+    } else if (a == "--sound-order") config.SetSoundRandom(IntArgument(a, value()));
     else if (a == "--random-pic") config.lRandomPic = true;
     else if (a == "--random-style") config.lRandomStyle = true;
     else if (a == "--clear-old") config.lClearOldImage = true;
@@ -129,12 +150,14 @@ int Build(const std::vector<std::string>& args) {
   std::vector<PayloadPicture> pictureData;
   for (const std::string& path : pictures) {
     std::vector<std::uint8_t> jpeg = ReadWholeFile(path);
+    JpegInfo info;
     try {
       if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) throw Error("no JPEG start marker");
-      ReadJpegInfo(jpeg);
+      info = ReadJpegInfo(jpeg);
     } catch (const Error& e) {
       throw Error("\"" + path + "\" is not a JPEG file (" + e.what() + ")");
     }
+    CheckPictureSize(path, info);
     pictureData.push_back({BaseName(path), std::move(jpeg)});
   }
   std::vector<PayloadSound> soundData;

@@ -4,12 +4,14 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "platform/jpeg.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 
@@ -18,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kPack = std::string(SLIDESAVER_BUILD_DIR) + "/tools/slidesaver-pack";
+constexpr std::array<std::uint8_t, 2> kSof0 = {0xFF, 0xC0};
 
 struct Result {
   int status;
@@ -123,6 +126,48 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
           " --sound " + Path("."));
   EXPECT_NE(r.status, 0);
   EXPECT_FALSE(fs::exists(Path("bad.scr")));
+}
+
+// A small JPEG whose SOF0 header is patched to promise another size.
+std::vector<std::uint8_t> JpegClaiming(std::int64_t width, std::int64_t height) {
+  std::vector<std::uint8_t> jpeg = EncodeJpeg(MakeTestPattern(8, 8, 0));
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), kSof0.begin(), kSof0.end());
+  EXPECT_LT(sof + 9, jpeg.end());
+  const std::uint8_t size[] = {std::uint8_t(height >> 8), std::uint8_t(height), std::uint8_t(width >> 8),
+                               std::uint8_t(width)};
+  std::copy(std::begin(size), std::end(size), sof + 5);
+  return jpeg;
+}
+
+TEST_F(PackTool, RefusesWhatThePlayerWouldNotShow) {
+  const std::string player = Put("player", std::vector<std::uint8_t>(100, 1));
+  const std::int64_t side = kMaxJpegSide;
+  const std::int64_t fullRows = kMaxJpegPixels / side;
+  struct Case {
+    std::int64_t width, height;
+    const char* interval;
+    bool refused;
+  };
+  const Case cases[] = {
+      {side, fullRows, "0", false},      {8, 8, "-1", true},
+      {side + 1, 1, "5000", true},       {1, side + 1, "5000", true},
+      {side, fullRows + 1, "5000", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + ", " + c.interval);
+    const std::string picture = Put("p.jpg", JpegClaiming(c.width, c.height));
+    const std::string message =
+        c.width == 8 ? "--interval takes milliseconds"
+                     : "\"" + picture + "\" is " + std::to_string(c.width) + " x " + std::to_string(c.height) +
+                           " pixels; the player shows pictures of at most " + std::to_string(kMaxJpegPixels) +
+                           " pixels (and " + std::to_string(kMaxJpegSide) + " on a side)\n";
+    fs::remove(Path("s.scr"));
+    const Result r = Shell(kPack + " build --player " + player + " --out " + Path("s.scr") +
+                           " --picture " + picture + " --interval " + c.interval);
+    EXPECT_EQ(r.status != 0, c.refused) << r.out;
+    EXPECT_EQ(r.out.find(message) != std::string::npos, c.refused) << r.out;
+    EXPECT_EQ(fs::exists(Path("s.scr")), !c.refused);
+  }
 }
 
 TEST_F(PackTool, InspectReportsTheReadersMessage) {
