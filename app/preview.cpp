@@ -9,6 +9,8 @@
 #include "platform/app.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "platform/error.h"
+#include "platform/signals.h"
 #include "platform/x11_host.h"
 
 namespace slidesaver {
@@ -22,9 +24,11 @@ void ProcessPendingMessages() {
   if (HasApplication()) Application().ProcessMessages();
 }
 
-// Blocks until the window is viewable; false when it went away first.
+// Blocks until the window is viewable; false when it went away first or the
+// program is to end.
 bool WaitUntilVisible(X11HostWindow& window) {
   for (;;) {
+    if (TerminationRequested()) return false;
     const State state = window.Query();
     if (state == State::Viewable) return true;
     if (state == State::Gone) return false;
@@ -46,9 +50,10 @@ std::optional<Bitmap> StretchPicture(TImage& image, TSize size) {
 }
 
 // Blocks while the window is viewable, drawing the picture again where the
-// host exposes the window. Returns once it is hidden or gone.
+// host exposes the window. Returns once it is hidden or gone, or the program
+// is to end.
 void ShowWhileVisible(X11HostWindow& window, const std::optional<Bitmap>& picture) {
-  while (window.Query() == State::Viewable) {
+  while (!TerminationRequested() && window.Query() == State::Viewable) {
     ProcessPendingMessages();
     for (const X11HostWindow::Event& event : window.Wait(Backend::kInfinite)) {
       if (event.kind == Kind::Destroyed) return;
@@ -59,17 +64,29 @@ void ShowWhileVisible(X11HostWindow& window, const std::optional<Bitmap>& pictur
 
 }  // namespace
 
-void RunPreview(std::int32_t hostWindow, const std::string& executablePath) {
+void RunPreview(std::int32_t hostWindow, const std::string& executablePath,
+                TerminationSignals* signals) {
   // X ids fit in 29 bits; the handle arrives as a signed 32-bit value.
   const auto id = static_cast<std::uint32_t>(hostWindow);
   const std::unique_ptr<X11HostWindow> window = X11HostWindow::Attach(id);
-  if (!window) return;
+  if (!window) {
+    throw Error("Cannot draw a preview into window " + std::to_string(id) +
+                ": the display cannot be opened or has no such window");
+  }
+  // A signal raises the termination flag; the wake makes the waits look at it.
+  struct WakeOnSignal {
+    TerminationSignals* signals;
+    ~WakeOnSignal() {
+      if (signals) signals->SetHandler(nullptr);
+    }
+  } wake{signals};
+  if (signals) signals->SetHandler([&window] { window->Wake(); });
   if (!WaitUntilVisible(*window)) return;
   const TSize size = window->Size();
 
   InputStream file = InputStream::OpenFile(executablePath);
   const std::optional<std::int32_t> payloadSize = ReadTrailerField(file, 1);
-  if (!payloadSize) return;
+  if (!payloadSize) throw Error("\"" + executablePath + "\" holds no show: it is shorter than a trailer");
   const std::int64_t start = PayloadStart(file, *payloadSize);
 
   std::optional<Bitmap> picture;

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,10 +10,12 @@
 #include "app/cmdline.h"
 #include "app/preview.h"
 #include "platform/app.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/password.h"
 #include "platform/random.h"
+#include "platform/run_folder.h"
 #include "platform/sdl_backend.h"
 #include "platform/signals.h"
 #include "platform/x11_host.h"
@@ -22,6 +25,10 @@
 namespace slidesaver {
 namespace {
 
+// From the first termination signal on, the program has this long to close
+// the normal way before it cleans up its files and ends in a hurry.
+constexpr std::chrono::milliseconds kCloseDeadline{750};
+
 // Hands over to the platform's password-change service, when there is one.
 void RunPasswordChange(const StartupArgs& args) {
   const PasswordChangeService changePassword = FindPasswordChangeService();
@@ -30,23 +37,54 @@ void RunPasswordChange(const StartupArgs& args) {
   changePassword("SCRSAVE", window, 0, 0);
 }
 
+// While it lives, a termination signal closes `form` the way its close
+// control would.
+class CloseOnSignal {
+ public:
+  CloseOnSignal(TerminationSignals& signals, TApplication& app, TForm& form) : signals_(signals) {
+    signals_.SetHandler([&app, &form] {
+      app.PostMessage([&app, &form] {
+        if (!app.Terminated()) form.Close();
+      });
+    });
+  }
+  ~CloseOnSignal() { signals_.SetHandler(nullptr); }
+  CloseOnSignal(const CloseOnSignal&) = delete;
+  CloseOnSignal& operator=(const CloseOnSignal&) = delete;
+
+ private:
+  TerminationSignals& signals_;
+};
+
+// Runs `form` as the application's main form until it closes.
+void RunMainForm(TApplication& app, TForm& form, TerminationSignals& signals) {
+  app.MainForm = &form;
+  // Failures while the form shows and starts up reach the application's handler.
+  app.PostMessage([&form] { form.Show(); });
+  {
+    const CloseOnSignal closer(signals, app, form);
+    app.Run();
+  }
+  app.ProcessMessages();
+}
+
 // Shows the setup dialog until it closes.
-void RunSetup(const std::string& executable) {
+void RunSetup(const std::string& executable, TerminationSignals& signals) {
   TApplication app(CreateSdlBackend());
   app.Title = ApplicationTitle(executable);
   app.ProcessMessages();
-  {
-    TfrmSetup form(executable);
-    app.MainForm = &form;
-    // Failures while the dialog fills reach the application's handler.
-    app.PostMessage([&form] { form.Show(); });
-    app.Run();
-    app.ProcessMessages();
-  }
+  TfrmSetup form(executable);
+  RunMainForm(app, form, signals);
+}
+
+std::string WindowName(std::uint64_t id) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(id));
+  return text;
 }
 
 // The backend saver mode draws through: real windows of its own, or the
-// window a screen-saver host named. Nothing when that window does not exist.
+// window a screen-saver host named.
 std::unique_ptr<Backend> SaverBackend(const SaverTarget& target) {
   switch (target.kind) {
     case SaverTarget::Kind::OwnWindow:
@@ -55,56 +93,46 @@ std::unique_ptr<Backend> SaverBackend(const SaverTarget& target) {
       if (auto window = X11HostWindow::Attach(target.windowId)) {
         return CreateX11HostBackend(std::move(window));
       }
-      return nullptr;
+      throw Error("Cannot draw into window " + WindowName(target.windowId) +
+                  ": the display cannot be opened or has no such window");
     case SaverTarget::Kind::RootWindow:
       if (auto window = X11HostWindow::AttachRoot()) return CreateX11HostBackend(std::move(window));
-      return nullptr;
+      throw Error("Cannot draw on the root window: the display cannot be opened");
   }
   return nullptr;
 }
 
-// Daemons that run one saver per monitor start several copies of the same
-// file; each window gets its own instance name.
+// One saver per file name runs per display; daemons that run one saver per
+// monitor start several copies of the same file, so each host window gets an
+// instance name of its own.
 std::string InstanceSuffix(const SaverTarget& target) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string suffix = DisplaySuffix(display != nullptr ? display : "");
   switch (target.kind) {
     case SaverTarget::Kind::OwnWindow:
-      return "";
-    case SaverTarget::Kind::HostWindow: {
-      char id[32];
-      std::snprintf(id, sizeof id, "-0x%llx", static_cast<unsigned long long>(target.windowId));
-      return id;
-    }
+      return suffix;
+    case SaverTarget::Kind::HostWindow:
+      return suffix + "-" + WindowName(target.windowId);
     case SaverTarget::Kind::RootWindow:
-      return "-root";
+      return suffix + "-root";
   }
-  return "";
+  return suffix;
 }
 
-// Shows the full-screen saver window until it closes. SIGTERM, SIGINT and
-// SIGHUP close it the way a close request does.
-void RunSaver(const SaverTarget& target, const std::string& executable) {
-  // Before any other thread exists, so that only the watcher takes the signals.
-  TerminationSignals signals;
-  std::unique_ptr<Backend> backend = SaverBackend(target);
-  if (!backend) return;
-  TApplication app(std::move(backend));
+// Shows the saver window until it closes.
+void RunSaver(const SaverTarget& target, const std::string& executable,
+              TerminationSignals& signals) {
+  try {
+    RemoveStaleRunFolders(RuntimeFolder());
+  } catch (const Error&) {
+    // No runtime folder: nothing left over in it either.
+  }
+  TApplication app(SaverBackend(target));
   app.Title = ApplicationTitle(executable);
   app.ProcessMessages();
   Randomize();
-  {
-    TfrmScrn form(executable);
-    app.MainForm = &form;
-    // Failures while the window starts up reach the application's handler.
-    app.PostMessage([&form] { form.Show(); });
-    signals.SetHandler([&app, &form] {
-      app.PostMessage([&app, &form] {
-        if (!app.Terminated()) form.Close();
-      });
-    });
-    app.Run();
-    signals.SetHandler(nullptr);
-    app.ProcessMessages();
-  }
+  TfrmScrn form(executable);
+  RunMainForm(app, form, signals);
 }
 
 void RunStartupSequence(const std::vector<std::string>& arguments) {
@@ -116,6 +144,13 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
     RunPasswordChange(args);
     return;
   }
+  // A host that stops listening must not kill the program half-way, and a
+  // file that cannot grow is a write error like any other.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  // Before any other thread exists, so that only the watcher takes the signals.
+  TerminationSignals signals;
+  signals.EndProcessAfter(kCloseDeadline);
   SaverTarget target;
   if (mode == RunMode::Saver) target = FindSaverTarget(arguments, std::getenv("XSCREENSAVER_WINDOW"));
   const std::string executable = OwnExecutablePath();
@@ -123,13 +158,13 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
   if (instance.result() == InstanceLockResult::AlreadyRunning) return;
   switch (mode) {
     case RunMode::Preview:
-      RunPreview(ParseWindowHandle(args.second), executable);
+      RunPreview(ParseWindowHandle(args.second), executable, &signals);
       break;
     case RunMode::Setup:
-      RunSetup(executable);
+      RunSetup(executable, signals);
       break;
     case RunMode::Saver:
-      RunSaver(target, executable);
+      RunSaver(target, executable, signals);
       break;
     case RunMode::PasswordChange:
       break;  // finished above, before the instance check
@@ -141,8 +176,11 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
 int RunStartup(int argc, char** argv) {
   try {
     RunStartupSequence(SplitCommandLine(CommandLineFromArgv(argc, argv)));
+  } catch (const std::exception& e) {
+    // Hosts rely on status 0; the reason goes to stderr in one line.
+    const std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
   } catch (...) {
-    // Start-up ends silently whatever went wrong.
   }
   return 0;
 }

@@ -56,7 +56,7 @@ void CopyBlock(InputStream& file, std::int64_t offset, std::int64_t size, const 
   if (size < 0) throw Error("Invalid block size " + std::to_string(size));
   file.Seek(offset);
   if (size > file.Remaining()) throw Error("Stream read error");
-  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) throw Error("Cannot create file \"" + target + "\": " + std::strerror(errno));
   try {
     std::vector<std::uint8_t> chunk;

@@ -45,9 +45,10 @@ extern template std::unique_ptr<TImage> ReadComponentAs<TImage>(InputStream&, st
 extern template std::unique_ptr<TSSFileLocations> ReadComponentAs<TSSFileLocations>(InputStream&,
                                                                                     std::int64_t);
 
-// Copies size bytes at an absolute offset to a new file (created or truncated,
-// never through a symbolic link, mode 0600). The range is checked before the
-// file is created; a partly written file is removed.
+// Copies size bytes at an absolute offset to a new file, mode 0600. Nothing of
+// that name may exist yet (no file, link or pipe is ever opened or replaced).
+// The range is checked before the file is created; a partly written file is
+// removed.
 void CopyBlock(InputStream& file, std::int64_t offset, std::int64_t size, const std::string& target);
 
 // A name that can be used as a file name inside a folder: not empty, not "."

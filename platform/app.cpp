@@ -1,6 +1,7 @@
 #include "platform/app.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "platform/controls.h"
@@ -19,6 +20,12 @@ std::string ApplicationTitle(std::string_view executablePath) {
     if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
   }
   return title;
+}
+
+void ReportToStderr(std::string_view text) {
+  const std::string title = HasApplication() ? Application().Title : std::string();
+  std::fprintf(stderr, "%s: %.*s\n", title.empty() ? "slidesaver" : title.c_str(),
+               static_cast<int>(text.size()), text.data());
 }
 
 TApplication& Application() {
@@ -146,6 +153,16 @@ void TApplication::Terminate() {
   backend_->Wake();
 }
 
+void TApplication::RunModal(TForm& form) {
+  TForm* const previous = std::exchange(modal_, &form);
+  form.Show();
+  while (form.Visible() && !terminated_) {
+    ProcessMessages();
+    if (form.Visible() && !terminated_) WaitForMessages(Backend::kInfinite);
+  }
+  modal_ = previous;
+}
+
 void TApplication::HandleException(const std::exception& e) {
   if (OnException) {
     OnException(e);
@@ -215,6 +232,7 @@ void TApplication::AddForm(TForm* form) { forms_.push_back(form); }
 void TApplication::RemoveForm(TForm* form) {
   std::erase(forms_, form);
   if (MainForm == form) MainForm = nullptr;
+  if (modal_ == form) modal_ = nullptr;
 }
 
 void TApplication::AddTimer(TTimer* timer) { timers_.push_back(timer); }
@@ -256,6 +274,8 @@ bool TApplication::FireDueTimers() {
 
 void TApplication::DispatchInput(const InputEvent& e) {
   if (std::find(forms_.begin(), forms_.end(), e.form) == forms_.end()) return;
+  const bool blocked = modal_ != nullptr && e.form != modal_;
+  if (blocked && e.kind != InputEvent::Kind::Close && e.kind != InputEvent::Kind::Expose) return;
   switch (e.kind) {
     case InputEvent::Kind::Close:
       e.form->Close();

@@ -123,6 +123,10 @@ class TApplication {
   void Run();
   void Terminate();
   bool Terminated() const { return terminated_; }
+  // Shows `form` and handles messages until it is hidden again or the
+  // application is told to terminate. Meanwhile keys, mouse input and
+  // activation meant for other forms are dropped; closing them still works.
+  void RunModal(TForm& form);
 
   // Called when the queue has run empty; setting `done` to false asks to be
   // called again before waiting.
@@ -176,11 +180,16 @@ class TApplication {
 
   std::vector<TForm*> forms_;
   std::vector<TTimer*> timers_;
+  TForm* modal_ = nullptr;
 };
 
 // The application title of an executable: its file name up to the first ".",
 // every ASCII letter after the first in lower case ("/opt/MY.SAVER.SCR" gives "My").
 std::string ApplicationTitle(std::string_view executablePath);
+
+// Writes one line "<application title>: <text>" on stderr, for what a user
+// should learn but no box should stand for (or where nobody could dismiss one).
+void ReportToStderr(std::string_view text);
 
 // The application of this process; exists between its construction and destruction.
 TApplication& Application();

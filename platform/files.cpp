@@ -49,14 +49,14 @@ std::string FallbackTempFolder() {
 // directory of this user.
 void MakePrivateFolder(const std::string& folder) {
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw Error("Cannot create the temporary folder " + folder + ": " + std::strerror(errno));
+    throw Error("Cannot create the folder " + folder + ": " + std::strerror(errno));
   }
   struct stat info;
   if (lstat(folder.c_str(), &info) != 0) {
-    throw Error("Cannot examine the temporary folder " + folder + ": " + std::strerror(errno));
+    throw Error("Cannot examine the folder " + folder + ": " + std::strerror(errno));
   }
   if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & kGroupOtherAll) != 0) {
-    throw Error("The temporary folder " + folder +
+    throw Error("The folder " + folder +
                 " is not a private directory of this user; remove it and start again");
   }
 }
@@ -93,14 +93,12 @@ std::string PathJoin(std::string_view folder, std::string_view name) {
   return joined;
 }
 
-std::string TempFolder() {
+std::string RuntimeFolder() {
   const std::string runtimeDir = EnvironmentValue("XDG_RUNTIME_DIR");
-  if (IsUsableRuntimeDir(runtimeDir)) return WithTrailingSlash(runtimeDir);
-  const std::string folder = FallbackTempFolder();
+  const std::string folder = IsUsableRuntimeDir(runtimeDir) ? PathJoin(runtimeDir, "slidesaver")
+                                                            : FallbackTempFolder();
   MakePrivateFolder(folder);
   return WithTrailingSlash(folder);
 }
-
-std::string RuntimeFolder() { return TempFolder(); }
 
 }  // namespace slidesaver

@@ -20,14 +20,13 @@ std::string FolderPart(std::string_view path);
 // take names from outside must make sure they are plain file names.
 std::string PathJoin(std::string_view folder, std::string_view name);
 
-// The per-user private folder for temporary files, ending with "/". It is $XDG_RUNTIME_DIR when
-// that names an absolute directory owned by this user and not writable by group or others;
-// otherwise "<$TMPDIR or /tmp>/slidesaver-<uid>", created with mode 0700 when missing. Raises Error
-// when that folder cannot be created or is not a real directory owned by this user with no
-// permissions for group or others.
-std::string TempFolder();
-
-// The per-user folder for run-time files such as the instance lock: the same as TempFolder().
+// The per-user private folder for the program's run-time files (instance
+// locks, run folders), ending with "/": "$XDG_RUNTIME_DIR/slidesaver" when
+// $XDG_RUNTIME_DIR names an absolute directory owned by this user and not
+// writable by group or others; otherwise "<$TMPDIR or /tmp>/slidesaver-<uid>".
+// Created with mode 0700 when missing. Raises Error when it cannot be created
+// or is not a real directory owned by this user with no permissions for group
+// or others.
 std::string RuntimeFolder();
 
 }  // namespace slidesaver

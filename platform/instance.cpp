@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/exit_cleanup.h"
 #include "platform/files.h"
 
 namespace slidesaver {
@@ -58,14 +59,17 @@ Attempt TryLockOnce(const std::string& path, int& fd) {
 }  // namespace
 
 InstanceLock::InstanceLock(InstanceLockResult result, int fd, std::string path)
-    : result_(result), fd_(fd), path_(std::move(path)) {}
+    : result_(result), fd_(fd), path_(std::move(path)) {
+  if (fd_ >= 0) cleanupId_ = AddExitCleanup([path = path_] { unlink(path.c_str()); });
+}
 
 InstanceLock::~InstanceLock() { Release(); }
 
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept
     : result_(std::exchange(other.result_, InstanceLockResult::Unavailable)),
       fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)) {}
+      path_(std::move(other.path_)),
+      cleanupId_(std::exchange(other.cleanupId_, 0)) {}
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
   if (this != &other) {
@@ -73,6 +77,7 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
     result_ = std::exchange(other.result_, InstanceLockResult::Unavailable);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    cleanupId_ = std::exchange(other.cleanupId_, 0);
   }
   return *this;
 }
@@ -82,6 +87,7 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
 void InstanceLock::Release() {
   if (fd_ < 0) return;
   unlink(path_.c_str());
+  RemoveExitCleanup(cleanupId_);
   close(fd_);
   fd_ = -1;
 }
@@ -117,6 +123,22 @@ InstanceLock InstanceLock::ForExecutable(std::string_view executablePath,
 
 std::string InstanceLockName(std::string_view executablePath) {
   return FileNamePart(executablePath) + "Semaphore";
+}
+
+std::string DisplaySuffix(std::string_view displayName) {
+  // ":0" and ":0.0" name one display; the screen number is left out.
+  const std::size_t colon = displayName.rfind(':');
+  const std::size_t dot = displayName.rfind('.');
+  if (colon != std::string_view::npos && dot != std::string_view::npos && dot > colon) {
+    displayName = displayName.substr(0, dot);
+  }
+  if (displayName.empty()) return "";
+  std::string suffix = "@";
+  for (const char c : displayName) {
+    const auto u = static_cast<unsigned char>(c);
+    suffix.push_back(c == '/' || u < 0x20 || u == 0x7F ? '_' : c);
+  }
+  return suffix;
 }
 
 }  // namespace slidesaver

@@ -13,7 +13,8 @@ enum class InstanceLockResult {
 
 // The single-instance check: an exclusive flock on a file named after the executable in the
 // per-user runtime folder. The lock is held until the object dies; it vanishes with the process,
-// so a process that crashed never blocks the next start. A normal release removes the file.
+// so a process that crashed never blocks the next start. A normal release removes the file, and
+// so does a process that has to end in a hurry (exit_cleanup.h).
 class InstanceLock {
  public:
   InstanceLock() = default;  // holds nothing; result Unavailable
@@ -40,10 +41,17 @@ class InstanceLock {
   InstanceLockResult result_ = InstanceLockResult::Unavailable;
   int fd_ = -1;
   std::string path_;
+  int cleanupId_ = 0;
 };
 
 // The lock name of an executable: its file-name part followed by "Semaphore"
 // ("/opt/SAVER.SCR" gives "SAVER.SCRSemaphore").
 std::string InstanceLockName(std::string_view executablePath);
+
+// What the lock name carries after InstanceLockName so that one copy runs per
+// display, as one per log-in session elsewhere: "@" and the display's name
+// without its screen number (":0.1" gives "@:0"; "/" and control characters
+// replaced by "_"); empty when there is no display name.
+std::string DisplaySuffix(std::string_view displayName);
 
 }  // namespace slidesaver

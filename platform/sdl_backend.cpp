@@ -15,6 +15,8 @@
 
 #include "platform/controls.h"
 #include "platform/error.h"
+#include "platform/message_box.h"
+#include "platform/x11_faults.h"
 
 namespace slidesaver {
 namespace {
@@ -133,6 +135,10 @@ class SdlWindow : public WindowHandle {
   ~SdlWindow() override { Destroy(); }
 
   TForm& Form() { return form_; }
+  // The X window under this one; 0 when there is none (yet) or it is no X11 window.
+  unsigned long XId() const { return xid_; }
+  // Another client destroyed the X window: nothing is drawn or changed on it any more.
+  void MarkGone() { gone_ = true; }
 
   void Destroy() {
     if (window_ == nullptr) return;
@@ -143,7 +149,7 @@ class SdlWindow : public WindowHandle {
 
   void SetBounds(const TRect& bounds) override {
     bounds_ = bounds;
-    if (!windows_->videoUp) return;
+    if (!windows_->videoUp || gone_) return;
     if (window_ == nullptr) {
       Create();
       return;
@@ -162,7 +168,7 @@ class SdlWindow : public WindowHandle {
   }
 
   void Show() override {
-    if (!windows_->videoUp) return;
+    if (!windows_->videoUp || gone_) return;
     if (window_ == nullptr) Create();
     if (window_ != nullptr) SDL_ShowWindow(window_);
   }
@@ -172,7 +178,7 @@ class SdlWindow : public WindowHandle {
   }
 
   void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
-    if (window_ == nullptr) return;
+    if (window_ == nullptr || gone_) return;
     SDL_Surface* target = SDL_GetWindowSurface(window_);
     if (target == nullptr) return;
     if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
@@ -221,6 +227,7 @@ class SdlWindow : public WindowHandle {
       throw Error(std::string("Cannot create a window: ") + SDL_GetError());
     }
     windows_->byId[SDL_GetWindowID(window_)] = this;
+    xid_ = X11WindowOf(window_);
   }
 
   static void CopyPart(const Bitmap& from, SDL_Surface& to, const TRect& part) {
@@ -241,6 +248,8 @@ class SdlWindow : public WindowHandle {
   std::string caption_;
   bool topmost_ = false;
   bool fullScreen_ = false;
+  unsigned long xid_ = 0;
+  bool gone_ = false;
 };
 
 class SdlBackend : public Backend {
@@ -258,6 +267,8 @@ class SdlBackend : public Backend {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // A message box over a full-screen window must not minimise it.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Other clients may destroy the windows at any moment; that must not end the process.
+    IgnoreX11Errors();
     // A display server that is just resetting refuses connections for a moment.
     int attempt = 0;
     while (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -272,6 +283,12 @@ class SdlBackend : public Backend {
     if (SDL_getenv("SDL_VIDEODRIVER") == nullptr && (driver == "offscreen" || driver == "dummy")) {
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
       throw Error("Cannot open the display: no display is available");
+    }
+    if (driver == "x11") {
+      // A lost server ends the program with its files cleaned up, and the
+      // destruction of a window by another client is seen (DestroyNotify).
+      EndProcessOnLostX11Connection();
+      SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     }
     wakeEvent_ = SDL_RegisterEvents(1);
     // Nothing here reads text or key releases; left out, they do not wake WaitEvents.
@@ -299,7 +316,14 @@ class SdlBackend : public Backend {
     SDL_PumpEvents();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-      Translate(e, out);
+      if (!NoteDestroyed(e)) Translate(e, out);
+    }
+    for (const unsigned long xid : std::exchange(destroyed_, {})) {
+      for (const auto& [id, window] : windows_->byId) {
+        if (window->XId() != xid) continue;
+        window->MarkGone();
+        out.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = &window->Form()});
+      }
     }
   }
 
@@ -312,7 +336,7 @@ class SdlBackend : public Backend {
     } else {
       got = SDL_WaitEventTimeout(&e, static_cast<int>(timeoutMs));
     }
-    if (got == 0) return;
+    if (got == 0 || NoteDestroyed(e)) return;
     if (e.type == wakeEvent_) {
       wakePending_ = false;
     } else {
@@ -332,13 +356,18 @@ class SdlBackend : public Backend {
     return std::make_unique<SdlWindow>(windows_, form);
   }
 
-  // Without a way to draw the box (SDL's X11 box needs the core X fonts of
-  // xfonts-base, its fallback the zenity program) the text goes to stderr.
+  // The application's own box, in this process and its message loop; when no
+  // box can be shown the text goes to stderr.
   void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(),
-                                 SDL_GetKeyboardFocus()) != 0) {
-      std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    try {
+      if (HasApplication()) {
+        ShowMessageForm(caption, text);
+        return;
+      }
+    } catch (const std::exception&) {
+      // No window could be made for it.
     }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   }
 
   void ShowCursor(bool show) override {
@@ -366,6 +395,14 @@ class SdlBackend : public Backend {
   }
 
  private:
+  // Window-system events carry nothing but the destruction of a window; their
+  // message is only valid until SDL's queue moves on, so it is read at once.
+  bool NoteDestroyed(const SDL_Event& e) {
+    if (e.type != SDL_SYSWMEVENT) return false;
+    if (const unsigned long xid = DestroyedX11Window(e)) destroyed_.push_back(xid);
+    return true;
+  }
+
   TForm* FormOf(Uint32 windowId) {
     const auto it = windows_->byId.find(windowId);
     return it == windows_->byId.end() ? nullptr : &it->second->Form();
@@ -474,6 +511,7 @@ class SdlBackend : public Backend {
   std::atomic<bool> wakePending_{false};
   std::deque<SDL_Event> kept_;
   Uint32 buttons_ = 0;
+  std::vector<unsigned long> destroyed_;
   int cursorCount_ = 0;
   SDL_Cursor* handCursor_ = nullptr;
 };

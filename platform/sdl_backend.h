@@ -22,6 +22,10 @@ namespace slidesaver {
 // - The desktop's own screen saver and display power saving are not held off.
 // - SDL's own SIGINT/SIGTERM handlers are not installed; the program handles
 //   those signals itself.
+// - Message boxes are the application's own modal form (message_box.h).
+// - On X11, a window destroyed by another client becomes a Close event of its
+//   form and X errors about it are dropped; a lost connection to the server
+//   ends the process after its exit clean-ups (x11_faults.h).
 //
 // Throws Error("Cannot open the display: <reason>") when SDL's video cannot start.
 std::unique_ptr<Backend> CreateSdlBackend();

@@ -3,14 +3,21 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <optional>
 #include <mutex>
 #include <thread>
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/exit_cleanup.h"
 
 namespace slidesaver {
 namespace {
+
+std::atomic<bool> g_terminationRequested{false};
 
 sigset_t TerminationSet() {
   sigset_t set;
@@ -18,10 +25,16 @@ sigset_t TerminationSet() {
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGUSR1);
+  sigaddset(&set, SIGUSR2);
   return set;
 }
 
 }  // namespace
+
+bool TerminationRequested() { return g_terminationRequested.load(std::memory_order_relaxed); }
+void RequestTermination() { g_terminationRequested.store(true, std::memory_order_relaxed); }
+void ClearTerminationRequest() { g_terminationRequested.store(false, std::memory_order_relaxed); }
 
 struct TerminationSignals::Impl {
   sigset_t previousMask;
@@ -32,16 +45,42 @@ struct TerminationSignals::Impl {
   int unhandled = 0;
   bool stopping = false;
 
+  std::chrono::milliseconds deadline{0};  // 0: none
+  std::optional<std::chrono::steady_clock::time_point> endBy;
+
+  // Waits for the next signal; false when the deadline passed first.
+  bool NextSignal(const sigset_t& set, int& signal) {
+    if (!endBy) {
+      if (sigwait(&set, &signal) != 0) signal = 0;
+      return true;
+    }
+    const auto left = *endBy - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    signal = sigtimedwait(&set, nullptr, &timeout);
+    if (signal < 0 && errno == EAGAIN) return false;
+    if (signal < 0) signal = 0;
+    return true;
+  }
+
   void Watch() {
     const sigset_t set = TerminationSet();
     for (;;) {
       int signal = 0;
-      if (sigwait(&set, &signal) != 0) continue;
+      if (!NextSignal(set, signal)) {
+        std::lock_guard lock(mutex);
+        if (stopping) return;
+        ExitAfterCleanup(0);
+      }
+      if (signal == 0) continue;
       std::function<void()> call;
       {
         std::lock_guard lock(mutex);
         if (stopping) return;
+        RequestTermination();
         ++received;
+        if (!endBy && deadline.count() > 0) endBy = std::chrono::steady_clock::now() + deadline;
         if (!handler) {
           ++unhandled;
           continue;
@@ -83,6 +122,11 @@ void TerminationSignals::SetHandler(std::function<void()> handler) {
     if (handler) pending = std::exchange(impl_->unhandled, 0);
   }
   for (int i = 0; i < pending; ++i) handler();
+}
+
+void TerminationSignals::EndProcessAfter(std::chrono::milliseconds deadline) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->deadline = deadline;
 }
 
 int TerminationSignals::Received() const {

@@ -5,20 +5,18 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <SDL2/SDL.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <mutex>
 #include <thread>
-#include <unordered_set>
 
 #include "platform/controls.h"
+#include "platform/x11_faults.h"
 
 // Last: Xlib's macros (None, Bool, Expose, ...) would clash with the names above.
 #include <X11/Xlib.h>
@@ -33,43 +31,11 @@ constexpr int kXExpose = Expose;
 namespace slidesaver {
 namespace {
 
-// ---------------------------------------------------------------------------
-// X errors. One process-wide handler: errors on the connections this file
-// opened are dropped (their windows belong to someone else and may vanish at
-// any moment); errors on any other connection go to the handler that was there
-// before, so other users of Xlib in the process keep their behaviour.
-
-std::mutex errorMutex;
-std::unordered_set<Display*>* ownDisplays = nullptr;  // guarded by errorMutex
-XErrorHandler previousHandler = nullptr;              // guarded by errorMutex
-
-int DropOwnErrors(Display* display, XErrorEvent* error) {
-  XErrorHandler previous = nullptr;
-  {
-    std::lock_guard lock(errorMutex);
-    if (ownDisplays->count(display) != 0) return 0;
-    previous = previousHandler;
-  }
-  return previous != nullptr ? previous(display, error) : 0;
-}
-
-void RegisterDisplay(Display* display) {
-  std::lock_guard lock(errorMutex);
-  if (ownDisplays == nullptr) {
-    ownDisplays = new std::unordered_set<Display*>();
-    previousHandler = XSetErrorHandler(DropOwnErrors);
-  }
-  ownDisplays->insert(display);
-}
-
-void UnregisterDisplay(Display* display) {
-  std::lock_guard lock(errorMutex);
-  ownDisplays->erase(display);
-}
-
 // XOpenDisplay now and then fails at once with EAGAIN when connections come in
 // quick succession; a second attempt goes through.
 Display* ConnectWithRetries() {
+  // The windows belong to someone else and may vanish at any moment.
+  IgnoreX11Errors();
   for (int attempt = 0;; ++attempt) {
     if (Display* display = XOpenDisplay(nullptr)) return display;
     if (attempt == 4) return nullptr;
@@ -80,14 +46,11 @@ Display* ConnectWithRetries() {
 // Opens $DISPLAY with the error handler in place; nullptr when it cannot.
 Display* OpenDisplay() {
   Display* display = ConnectWithRetries();
-  if (display != nullptr) RegisterDisplay(display);
+  if (display != nullptr) EndProcessOnLostX11Connection();
   return display;
 }
 
-void CloseDisplay(Display* display) {
-  XCloseDisplay(display);
-  UnregisterDisplay(display);
-}
+void CloseDisplay(Display* display) { XCloseDisplay(display); }
 
 // ---------------------------------------------------------------------------
 // Pixel conversion from 24-bit BGR to a true-colour visual.
@@ -425,8 +388,9 @@ class X11HostBackend : public Backend {
     state_->forms.push_back(&form);
     return std::make_unique<HostFormWindow>(state_, form);
   }
+  // Nobody can press OK in a window the host owns: the text goes to stderr.
   void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), nullptr);
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   }
   void ShowCursor(bool) override {}
   TSize ScreenSize() override { return state_->window->Size(); }

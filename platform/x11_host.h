@@ -64,8 +64,9 @@ class X11HostWindow {
 // Show, Hide and SetTopmost change nothing of it); Exposed becomes an Expose
 // event and Destroyed a Close event of the form shown there. No keyboard or
 // mouse input is taken: closing is left to the host. TickCount is a monotonic
-// millisecond clock; WaitEvents blocks on the display connection; message
-// boxes go through SDL's simple message box; the cursor calls do nothing.
+// millisecond clock; WaitEvents blocks on the display connection; the text of
+// a message box goes to stderr (nobody could dismiss a box in a window the
+// host owns); the cursor calls do nothing.
 std::unique_ptr<Backend> CreateX11HostBackend(std::unique_ptr<X11HostWindow> window);
 
 }  // namespace slidesaver

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -84,20 +85,30 @@ void TfrmScrn::FormCreate(void*) {
 // Linux desktops have no task-bar window of the application to hide.
 void TfrmScrn::FormShow(void*) {}
 
+InputStream& TfrmScrn::ExecutableFile() {
+  if (!file_) file_.emplace(InputStream::OpenFile(executablePath_));
+  return *file_;
+}
+
 void TfrmScrn::FormActivate(void*) {
   if (!startupPending_) return;
   {
-    InputStream file = InputStream::OpenFile(executablePath_);
-    if (!ReadTrailerField(file, 1)) return;
-    const std::optional<std::int32_t> configOffset = ReadTrailerField(file, 2);
-    if (!configOffset) return;
+    InputStream& file = ExecutableFile();
+    const std::optional<std::int32_t> configOffset =
+        ReadTrailerField(file, 1) ? ReadTrailerField(file, 2) : std::nullopt;
+    if (!configOffset) {
+      file_.reset();  // the next activation looks at the file afresh
+      ReportToStderr("\"" + executablePath_ + "\" holds no show: it is shorter than a trailer");
+      return;
+    }
     try {
       ReadComponentAt(file, *configOffset, *configuration_);
       slideTimer_->SetInterval(static_cast<std::uint32_t>(configuration_->Interval()));
       slideTimer_->OnTimer = [this] { ShowNextPicture(nullptr); };
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
       // An unreadable configuration ends the program at the next turn of
       // the message loop; start-up carries on with what the record holds.
+      ReportToStderr(std::string("Cannot read the show in \"") + executablePath_ + "\": " + e.what());
       Application().Terminate();
     }
     ExtractSounds(file);
@@ -204,19 +215,38 @@ void TfrmScrn::FormDestroy(void*) {
 }
 
 std::string TfrmScrn::SoundPath(int index) const {
-  return PathJoin(TempFolder(), configuration_->GetSndFileName(index));
+  return runFolder_ ? runFolder_->PathOf(configuration_->GetSndFileName(index)) : std::string();
 }
 
 void TfrmScrn::ExtractSounds(InputStream& file) {
+  extractedSounds_ = 0;
   const int count = configuration_->GetSndCount();
-  // Every name is checked before anything is written: a name with a folder
-  // part would write, and later delete, a file outside the temporary folder.
-  for (int i = 0; i < count; ++i) {
-    const std::string name = configuration_->GetSndFileName(i);
-    if (!IsPlainFileName(name)) throw Error("Invalid sound file name \"" + name + "\"");
-  }
-  for (int i = 0; i < count; ++i) {
-    CopyBlock(file, configuration_->GetSndOffset(i), configuration_->GetSndSize(i), SoundPath(i));
+  if (count == 0) return;
+  std::string name;
+  try {
+    if (!runFolder_) runFolder_ = RunFolder::Create();
+    const std::int64_t budget = std::min(kMaxSoundBytes, runFolder_->FreeBytes() / 2);
+    std::int64_t total = 0;
+    for (int i = 0; i < count; ++i) {
+      name = configuration_->GetSndFileName(i);
+      // A name with a folder part would write, and later delete, a file
+      // outside the run folder.
+      if (!IsPlainFileName(name)) throw Error("Invalid sound file name");
+      const std::int64_t size = configuration_->GetSndSize(i);
+      if (size > budget - total) {
+        throw Error("the sounds may take at most " + std::to_string(budget >> 20) + " MB in " +
+                    runFolder_->Path());
+      }
+      // The folder is this window's own: an earlier sound of the same name is
+      // replaced, nothing else can be there.
+      runFolder_->RemoveFile(name);
+      CopyBlock(file, configuration_->GetSndOffset(i), size, runFolder_->PathOf(name));
+      total += size;
+      extractedSounds_ = i + 1;
+    }
+  } catch (const std::exception& e) {
+    ReportToStderr("The music stops before sound " + std::to_string(extractedSounds_ + 1) +
+                   (name.empty() ? std::string() : " \"" + name + "\"") + ": " + e.what());
   }
 }
 
@@ -225,12 +255,16 @@ void TfrmScrn::PlayNextSound() {
   if (count == 0 || configuration_->lMute) return;
   if (soundIndex_ > count - 1) soundIndex_ = 0;
   if (configuration_->SoundRandom() == 2) soundIndex_ = Random(count);
-  mpSaver.FileName = SoundPath(soundIndex_);
-  try {
-    mpSaver.Open();
-    mpSaver.Play();
-  } catch (const std::exception&) {
-    // A track that cannot be played ends the music; nothing to tell the user.
+  // A sound that was not extracted cannot be played: the music ends there, as
+  // with a track that fails to open.
+  if (soundIndex_ < extractedSounds_) {
+    mpSaver.FileName = SoundPath(soundIndex_);
+    try {
+      mpSaver.Open();
+      mpSaver.Play();
+    } catch (const std::exception&) {
+      // A track that cannot be played ends the music; nothing to tell the user.
+    }
   }
   mpSaver.SetNotify(true);
   if (configuration_->SoundRandom() != 3) ++soundIndex_;
@@ -244,16 +278,16 @@ void TfrmScrn::mpSaverNotify(void*) {
 }
 
 void TfrmScrn::DeleteSounds() {
-  if (!configuration_) return;
-  const int count = configuration_->GetSndCount();
-  for (int i = 0; i < count; ++i) {
+  if (!configuration_ || configuration_->GetSndCount() == 0) return;
+  for (int i = 0; i < extractedSounds_; ++i) {
     try {
-      const std::string name = configuration_->GetSndFileName(i);
-      if (IsPlainFileName(name)) ::unlink(PathJoin(TempFolder(), name).c_str());
+      ::unlink(SoundPath(i).c_str());
     } catch (const std::exception&) {
       // A file that cannot be deleted stays; nothing to tell the user.
     }
   }
+  // Whatever is left goes with the folder.
+  runFolder_.reset();
 }
 
 }  // namespace slidesaver

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "payload/config.h"
@@ -10,6 +11,7 @@
 #include "platform/app.h"
 #include "platform/controls.h"
 #include "platform/media_player.h"
+#include "platform/run_folder.h"
 #include "platform/saver_system.h"
 #include "transition/transition_view.h"
 
@@ -57,15 +59,27 @@ class TfrmScrn : public TForm {
   // on black, and the caption along the bottom edge on every other call.
   void ComposeScreenPicture(TImage& image);
 
-  // The sound files: copied from the payload into the temporary folder at
-  // start-up, deleted when the window is destroyed.
+  // The sound files: copied from the payload into a run folder of this
+  // window's own at start-up, deleted with it when the window is destroyed.
+  // Sounds that cannot be copied (the folder cannot be made or written, a bad
+  // name or block, more than the sounds may take) leave the music silent from
+  // the first of them on, with one line on stderr; the show goes on.
   void ExtractSounds(InputStream& file);
   void DeleteSounds();
   // The music: starts the next track; the player's notify event.
   void PlayNextSound();
   void mpSaverNotify(void* sender);
-  // The temporary file of sound `index`.
+  // The extracted file of sound `index`; empty before the run folder exists.
   std::string SoundPath(int index) const;
+  // The run folder of the extracted sounds; null while there is none.
+  const RunFolder* SoundFolder() const { return runFolder_.get(); }
+  // How many sounds, from the first on, were extracted.
+  int ExtractedSounds() const { return extractedSounds_; }
+
+  // The sounds of a show take at most this many bytes, and at most half the
+  // free space of the run folder's file system, so that no show fills the
+  // folder for other programs.
+  static constexpr std::int64_t kMaxSoundBytes = std::int64_t{256} << 20;
 
   // Child components.
   TTransitionView tvShow{this};
@@ -84,6 +98,10 @@ class TfrmScrn : public TForm {
  private:
   // Calls `call` on the main thread later, unless this window is gone by then.
   void PostToSelf(void (TfrmScrn::*call)());
+  // The executable file, opened on first use and held until the window dies:
+  // a saver file replaced or deleted while it runs goes on showing its own
+  // pictures.
+  InputStream& ExecutableFile();
 
   std::string executablePath_;
   std::unique_ptr<SaverSystem> system_;
@@ -96,6 +114,9 @@ class TfrmScrn : public TForm {
   bool showStarted_ = false;
   std::unique_ptr<TSSFileLocations> configuration_;
   bool startupPending_ = true;
+  std::optional<InputStream> file_;
+  std::unique_ptr<RunFolder> runFolder_;
+  int extractedSounds_ = 0;
   // A start message is queued and has not run yet.
   bool startPosted_ = false;
   std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);

@@ -20,9 +20,8 @@ void TfrmScrn::ShowNextPicture(void*) {
     pictureIndex_ = 0;
   }
   {
-    InputStream file = InputStream::OpenFile(executablePath_);
     const std::unique_ptr<TImage> image =
-        ReadComponentAs<TImage>(file, configuration_->GetPicOffset(pictureIndex_));
+        ReadComponentAs<TImage>(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_));
     if (tvShow.InTransition()) tvShow.StopTransition();
     ComposeScreenPicture(*image);
     tvShow.SetPicture(&image->Picture());

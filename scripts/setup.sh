@@ -17,7 +17,6 @@ packages=(
   libsdl2-dev libx11-dev              # real windows, the host's windows
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity
   xdg-utils                           # the setup dialog opens its links with xdg-open
-  xfonts-base                         # the fonts message boxes draw with
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
 )
 

@@ -15,6 +15,7 @@ import argparse
 import atexit
 import os
 import re
+import resource
 import select
 import shutil
 import signal
@@ -360,8 +361,26 @@ class SaverTestCase(unittest.TestCase):
         return os.path.join(self.tmpdir, f'slidesaver-{os.geteuid()}')
 
     def runtime_files(self):
+        """What the runtime folder holds: lock files by name, and the files of every run folder
+        as 'run/<name>'."""
         folder = self.runtime_folder()
-        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        found = []
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            path = os.path.join(folder, name)
+            if name.startswith('run-') and os.path.isdir(path):
+                found += ['run/' + f for f in os.listdir(path)]
+            else:
+                found.append(name)
+        return sorted(found)
+
+    def lock_name(self, saver, suffix=''):
+        return f'{os.path.basename(saver)}Semaphore@{self.display.name}{suffix}'
+
+    def sound_paths(self, name):
+        folder = self.runtime_folder()
+        runs = os.listdir(folder) if os.path.isdir(folder) else []
+        return sorted(os.path.join(folder, run, name) for run in runs
+                      if run.startswith('run-') and os.path.exists(os.path.join(folder, run, name)))
 
     # -- the X display
 
@@ -600,12 +619,14 @@ class SignalTest(SaverTestCase):
         with open(self.wav, 'rb') as f:
             melody = f.read()
         for signum, during_transition in ((signal.SIGTERM, True), (signal.SIGINT, False),
-                                          (signal.SIGHUP, False)):
+                                          (signal.SIGHUP, False), (signal.SIGUSR1, False),
+                                          (signal.SIGUSR2, False)):
             with self.subTest(signal=signum.name):
                 saver = self.start(saver_file, '/S')
                 self.wait_for_saver_window(saver)
-                self.assertEqual(self.runtime_files(), ['Sig.scrSemaphore', 'melody.wav'])
-                with open(os.path.join(self.runtime_folder(), 'melody.wav'), 'rb') as f:
+                self.assertEqual(self.runtime_files(),
+                                 [self.lock_name(saver_file), 'run/melody.wav'])
+                with open(self.sound_paths('melody.wav')[0], 'rb') as f:
                     self.assertEqual(f.read(), melody, 'extracted sound')
                 if during_transition:
                     # The first frame that is neither the white root nor the black window.
@@ -665,6 +686,128 @@ class HostWindowTest(SaverTestCase):
         self.assertEqual(self.full_screen_windows(), [], 'no window of its own')
         saver.send_signal(signal.SIGTERM)
         self.assertEnds(saver, 'saver on the root window after SIGTERM')
+
+
+# ---------------------------------------------------------------- faults and hostile savers
+
+def saver_processes(saver_file):
+    """Processes whose command line starts with the saver's path."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir('/proc')):
+        try:
+            with open(f'/proc/{pid}/cmdline', 'rb') as f:
+                if f.read().split(b'\0')[0] == saver_file.encode():
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+class FaultTest(SaverTestCase):
+
+    def sound_saver(self, name):
+        return self.pack(name, extra=['--sound', self.wav, '--interval', '1000'])
+
+    def assertEndsClean(self, proc, saver_file, what):
+        self.assertEnds(proc, what)
+        self.assertEqual(saver_processes(saver_file), [], f'{what}: processes left')
+        self.assertEqual(self.runtime_files(), [], f'{what}: runtime folder')
+
+    def test_two_savers_of_one_file_keep_their_own_sounds(self):
+        saver_file = self.sound_saver('Twin.scr')
+        savers = []
+        for x in (0, 320):
+            window = self.probe_window(300, 200, x, 0)
+            savers.append(self.start(saver_file, '/S', '--window-id', window.id))
+        self.assertTrue(poll_until(lambda: len(self.sound_paths('melody.wav')) == 2),
+                        f'two run folders with the sound; found {self.runtime_files()}')
+        savers[0].send_signal(signal.SIGTERM)
+        self.assertEnds(savers[0], 'first saver')
+        remaining = self.sound_paths('melody.wav')
+        self.assertEqual(len(remaining), 1, 'the second saver keeps its sound')
+        self.assertRunning(savers[1], 'second saver')
+        savers[1].send_signal(signal.SIGTERM)
+        self.assertEndsClean(savers[1], saver_file, 'second saver')
+
+    def test_a_window_or_connection_taken_away_ends_it_cleanly(self):
+        saver_file = self.sound_saver('Taken.scr')
+        for how in ('destroy', 'windowkill'):
+            with self.subTest(how=how):
+                saver = self.start(saver_file, '/S')
+                self.wait_for_saver_window(saver)
+                window = self.full_screen_windows()[0]
+                if how == 'destroy':  # XDestroyWindow by another client
+                    subprocess.run([TOOLS['probe'], 'destroy', window], env=self.env, check=True)
+                else:  # XKillClient: the server drops the saver's connection
+                    self.xdotool('windowkill', window)
+                self.assertEndsClean(saver, saver_file, f'saver after {how}')
+
+    def test_an_error_box_gives_way_to_sigterm(self):
+        saver_file = self.pack('Box.scr', extra=['--interval', '1000'])
+        # The first picture's header now claims far more pixels than the player shows.
+        with open(saver_file, 'r+b') as f:
+            data = bytearray(f.read())
+            sof = data.index(b'\xff\xc0', os.path.getsize(TOOLS['player']))
+            data[sof + 5:sof + 9] = (16400).to_bytes(2, 'big') + (16400).to_bytes(2, 'big')
+            f.seek(0)
+            f.write(data)
+        saver = self.start(saver_file, '/S')
+
+        def box_up():
+            self.assertRunning(saver, 'saver with a picture it refuses')
+            tree = subprocess.run(['xwininfo', '-root', '-tree'], env=self.env,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            return '"Box"' in tree
+        self.assertTrue(poll_until(box_up), 'no message box appeared')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver with its box up after SIGTERM')
+
+    def test_sounds_that_cannot_be_written_leave_the_pictures_showing(self):
+        saver_file = self.sound_saver('Full.scr')
+        limit = os.path.getsize(self.wav) // 2  # every file the saver writes stops there
+
+        def small_files():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        log = os.path.join(self.dir, 'Full.scr.log')
+        with open(log, 'wb') as out:
+            saver = _start([saver_file, '/S'], env=self.env, stdout=out, stderr=subprocess.STDOUT,
+                           preexec_fn=small_files)
+        self.procs.append(saver)
+        self.wait_for_image(saver, self.grab,
+                            centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H), 'first picture')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver without its sounds')
+        with open(log) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertIn('melody.wav', lines[0])
+
+    def test_preview_and_setup_end_on_signals_and_release_their_lock(self):
+        saver_file = self.pack('Modes.scr')
+        window = self.probe_window(200, 150, 10, 10)
+        for args, signum in ((('/P', window.id), signal.SIGTERM), (('/C',), signal.SIGHUP)):
+            with self.subTest(mode=args[0]):
+                proc = self.start(saver_file, *args)
+                self.assertTrue(poll_until(lambda: self.runtime_files() == [
+                    self.lock_name(saver_file)]), f'{args[0]} takes its lock')
+                proc.send_signal(signum)
+                self.assertEndsClean(proc, saver_file, f'{args[0]} after {signum.name}')
+
+    def test_one_saver_per_file_runs_on_each_display(self):
+        saver_file = self.pack('Both.scr', extra=['--interval', '60000'])
+        other = VirtualDisplay(SCREEN_W, SCREEN_H, self.dir)
+        self.addCleanup(other.close)
+        here = self.start(saver_file, '/S')
+        there = self.start(saver_file, '/S', env=dict(self.env, DISPLAY=other.name))
+        locks = sorted(f'Both.scrSemaphore@{d}' for d in (self.display.name, other.name))
+        self.assertTrue(poll_until(lambda: self.runtime_files() == locks),
+                        f'a lock per display; found {self.runtime_files()}')
+        self.wait_for_saver_window(here)
+        self.assertEnds(self.start(saver_file, '/S'), 'a second saver on the same display')
+        for proc in (here, there):
+            self.assertRunning(proc, 'saver on its own display')
+            proc.send_signal(signal.SIGTERM)
+            self.assertEnds(proc, 'saver after SIGTERM')
 
 
 # ---------------------------------------------------------------- command line

@@ -334,7 +334,7 @@ class MusicTest(base.SaverTestCase):
         env = dict(self.env, SDL_AUDIODRIVER='disk', SDL_DISKAUDIOFILE=audio)
         saver = self.start(saver_file, '/S', env=env)
         self.wait_for_saver_window(saver)
-        self.assertIn('melody.wav', self.runtime_files(), 'sound extracted at start-up')
+        self.assertIn('run/melody.wav', self.runtime_files(), 'sound extracted at start-up')
         for picture, what in ((0, 'first picture'), (1, 'second picture')):
             self.wait_for_image(saver, self.grab,
                                 base.centred_on_black(self.pictures[picture], base.SCREEN_W,
@@ -345,7 +345,7 @@ class MusicTest(base.SaverTestCase):
                 data = f.read()
         saver.send_signal(signal.SIGTERM)
         self.assertEnds(saver, 'saver after SIGTERM')
-        self.assertEqual(self.runtime_files(), [], 'temporary folder after the end')
+        self.assertEqual(self.runtime_files(), [], 'runtime folder after the end')
         return samples_of(data)
 
     def loudest(self, samples):

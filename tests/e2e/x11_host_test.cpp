@@ -18,6 +18,7 @@
 #include "payload/graphics.h"
 #include "platform/canvas.h"
 #include "platform/controls.h"
+#include "platform/error.h"
 #include "platform/x11_host.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
@@ -381,12 +382,13 @@ TEST_F(PreviewTest, EndsWhenTheWindowIsDestroyedOrMissingOrThePayloadUnreadable)
   Destroy(neverShown);
   EXPECT_TRUE(Ends(preview));
 
+  // Ends at once, saying why.
   preview = Start(neverShown, saver_);  // names no window any more
-  EXPECT_TRUE(Ends(preview));
+  EXPECT_THROW(Ends(preview), Error);
 
   const Window untouched = MakeWindow(20, 20);
   preview = Start(untouched, folder_.Write("short.scr", std::string(39, '7')));
-  EXPECT_TRUE(Ends(preview));
+  EXPECT_THROW(Ends(preview), Error);
   EXPECT_EQ(Grab(untouched), Bitmap(20, 20));
 }
 

@@ -10,6 +10,8 @@
 //       Writes the whole window as a binary PPM (P6, RGB).
 //   slidesaver-x11-probe exists WINDOW
 //       Exit status 0 when the window exists, 1 when not.
+//   slidesaver-x11-probe destroy WINDOW
+//       Destroys any client's window, as another client may; status 1 when it fails.
 //
 // WINDOW is a decimal id, a 0x hex id, or "root". Exit status 2 on bad usage.
 
@@ -63,7 +65,8 @@ std::optional<Window> ParseWindow(Display* display, const std::string& text) {
 int Usage() {
   std::cerr << "usage: slidesaver-x11-probe window W H [X Y]\n"
                "       slidesaver-x11-probe grab WINDOW OUT.ppm\n"
-               "       slidesaver-x11-probe exists WINDOW\n";
+               "       slidesaver-x11-probe exists WINDOW\n"
+               "       slidesaver-x11-probe destroy WINDOW\n";
   return 2;
 }
 
@@ -179,13 +182,16 @@ int RunGrab(const std::vector<std::string>& args) {
   return written ? 0 : 1;
 }
 
-int RunExists(const std::vector<std::string>& args) {
+// "exists", or with `destroy` the "destroy" command: both fail when there is no such window.
+int RunOnWindow(const std::vector<std::string>& args, bool destroy) {
   if (args.size() != 1) return Usage();
   Display* display = OpenDisplay();
   const auto window = ParseWindow(display, args[0]);
   if (!window) return Usage();
   XWindowAttributes attributes;
   const bool exists = *window != 0 && XGetWindowAttributes(display, *window, &attributes) != 0;
+  if (exists && destroy) XDestroyWindow(display, *window);
+  XSync(display, False);
   XCloseDisplay(display);
   return exists ? 0 : 1;
 }
@@ -198,6 +204,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (mode == "window") return RunWindow(args);
   if (mode == "grab") return RunGrab(args);
-  if (mode == "exists") return RunExists(args);
+  if (mode == "exists") return RunOnWindow(args, false);
+  if (mode == "destroy") return RunOnWindow(args, true);
   return Usage();
 }

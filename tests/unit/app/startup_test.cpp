@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 class PlayerBinaryTest : public ::testing::Test {
  protected:
 
-  // Returns the raw wait status of the finished player.
+  // Returns the raw wait status of the finished player; its stderr goes to stderr_.
   int Run(const std::vector<std::string>& args) {
     const std::string binary = std::string(SLIDESAVER_BUILD_DIR) + "/app/slidesaver";
     std::vector<std::string> env = {"TMPDIR=" + tmp_.string()};
@@ -42,8 +43,13 @@ class PlayerBinaryTest : public ::testing::Test {
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv = Pointers(argvText);
     std::vector<char*> envp = Pointers(env);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, stderr_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     pid_t pid;
-    EXPECT_EQ(posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    EXPECT_EQ(posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
     int status = -1;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     return status;
@@ -65,6 +71,7 @@ class PlayerBinaryTest : public ::testing::Test {
   }
 
   test::ScratchFolder scratch_{"startup_test"};
+  std::string stderr_ = scratch_.Path("stderr.txt");
   fs::path tmp_ = scratch_.Path();
   fs::path runtime_ = tmp_ / ("slidesaver-" + std::to_string(geteuid()));
 };
@@ -87,6 +94,26 @@ TEST_F(PlayerBinaryTest, ExitsZeroForEveryArgumentSet) {
       {std::string(100000, 'p')},
   };
   for (const auto& args : argumentSets) ExpectCleanExit(args);
+}
+
+TEST_F(PlayerBinaryTest, FailuresSayWhyInOneLine) {
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"/s"}, "slidesaver: Cannot open the display"},
+      {{"/s", "--window-id", "foo"}, "slidesaver: --window-id needs a window id\n"},
+      {{"/p", "abc"}, "slidesaver: 'ABC' is not a valid integer value\n"},
+      {{"/p", "1234"}, "slidesaver: Cannot draw a preview into window 1234"},
+  };
+  for (const auto& c : cases) {
+    ExpectCleanExit(c.args);
+    // Libraries may add lines of their own (SDL looking for a Wayland display).
+    const std::string text = "\n" + test::ScratchFolder::Read(stderr_);
+    const std::size_t ours = text.find("\nslidesaver: ");
+    EXPECT_EQ(text.compare(ours + 1, c.says.size(), c.says), 0) << text;
+    EXPECT_EQ(text.find("\nslidesaver: ", ours + 1), std::string::npos) << text;
+  }
 }
 
 TEST_F(PlayerBinaryTest, PasswordModeEndsBeforeTheInstanceCheck) {

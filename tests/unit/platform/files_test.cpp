@@ -48,7 +48,7 @@ TEST(OwnExecutablePathTest, NamesTheRunningBinary) {
 }
 
 // Points TMPDIR at a fresh test folder and removes XDG_RUNTIME_DIR; both come back afterwards.
-class TempFolderTest : public ::testing::Test {
+class RuntimeFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     savedTmpdir_ = Saved("TMPDIR");
@@ -90,57 +90,57 @@ class TempFolderTest : public ::testing::Test {
   std::string expected_;
 };
 
-TEST_F(TempFolderTest, CreatesPrivateFolderUnderTmpdir) {
-  EXPECT_EQ(TempFolder(), expected_ + "/");
+TEST_F(RuntimeFolderTest, CreatesPrivateFolderUnderTmpdir) {
+  EXPECT_EQ(RuntimeFolder(), expected_ + "/");
   EXPECT_EQ(PermissionsOf(expected_), 0700u);
-  EXPECT_EQ(TempFolder(), expected_ + "/");
   EXPECT_EQ(RuntimeFolder(), expected_ + "/");
 
   setenv("TMPDIR", (base_.string() + "/").c_str(), 1);
-  EXPECT_EQ(TempFolder(), expected_ + "/");
+  EXPECT_EQ(RuntimeFolder(), expected_ + "/");
 }
 
-TEST_F(TempFolderTest, RefusesPlantedSymlink) {
+TEST_F(RuntimeFolderTest, RefusesPlantedSymlink) {
   const fs::path target = base_ / "target";
   ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
   fs::create_directory_symlink(target, expected_);
-  EXPECT_THROW(TempFolder(), Error);
+  EXPECT_THROW(RuntimeFolder(), Error);
 }
 
-TEST_F(TempFolderTest, RefusesFolderOthersCanReach) {
+TEST_F(RuntimeFolderTest, RefusesFolderOthersCanReach) {
   ASSERT_EQ(mkdir(expected_.c_str(), 0700), 0);
   for (mode_t mode : {0755, 0710, 0701, 0770}) {
     ASSERT_EQ(chmod(expected_.c_str(), mode), 0);
-    EXPECT_THROW(TempFolder(), Error) << std::oct << mode;
+    EXPECT_THROW(RuntimeFolder(), Error) << std::oct << mode;
   }
 }
 
-TEST_F(TempFolderTest, RefusesFileAndForeignOwner) {
+TEST_F(RuntimeFolderTest, RefusesFileAndForeignOwner) {
   std::FILE* file = std::fopen(expected_.c_str(), "w");
   ASSERT_NE(file, nullptr);
   std::fclose(file);
-  EXPECT_THROW(TempFolder(), Error);
+  EXPECT_THROW(RuntimeFolder(), Error);
   ASSERT_EQ(unlink(expected_.c_str()), 0);
 
   if (geteuid() != 0) GTEST_SKIP() << "handing a folder to another user needs root";
   ASSERT_EQ(mkdir(expected_.c_str(), 0700), 0);
   ASSERT_EQ(chown(expected_.c_str(), 65534, 65534), 0);
-  EXPECT_THROW(TempFolder(), Error);
+  EXPECT_THROW(RuntimeFolder(), Error);
 }
 
-TEST_F(TempFolderTest, UsesPrivateRuntimeDirOnly) {
+TEST_F(RuntimeFolderTest, UsesPrivateRuntimeDirOnly) {
   const fs::path runtime = base_ / "run";
   ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  EXPECT_EQ(TempFolder(), runtime.string() + "/");
+  EXPECT_EQ(RuntimeFolder(), runtime.string() + "/slidesaver/");
+  EXPECT_EQ(PermissionsOf(runtime.string() + "/slidesaver"), 0700u);
   EXPECT_FALSE(fs::exists(expected_));
 
   ASSERT_EQ(chmod(runtime.c_str(), 0777), 0);
-  EXPECT_EQ(TempFolder(), expected_ + "/");
+  EXPECT_EQ(RuntimeFolder(), expected_ + "/");
 
   ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
   setenv("XDG_RUNTIME_DIR", "relative/run", 1);
-  EXPECT_EQ(TempFolder(), expected_ + "/");
+  EXPECT_EQ(RuntimeFolder(), expected_ + "/");
 }
 
 }  // namespace

@@ -65,6 +65,14 @@ TEST(InstanceLockNameTest, FileNamePartFollowedBySemaphore) {
   EXPECT_EQ(InstanceLockName("/usr/bin/slidesaver"), "slidesaverSemaphore");
 }
 
+TEST(InstanceLockNameTest, OneNamePerDisplay) {
+  const std::pair<const char*, const char*> cases[] = {
+      {":57", "@:57"},         {":57.0", "@:57"},  {":57.1", "@:57"},
+      {"host:10.0", "@host:10"}, {"", ""},          {"/tmp/x/org.x:0", "@_tmp_x_org.x:0"},
+  };
+  for (const auto& [display, suffix] : cases) EXPECT_EQ(DisplaySuffix(display), suffix) << display;
+}
+
 TEST_F(InstanceLockTest, SecondHolderIsRefusedAndReleaseLeavesNoFile) {
   {
     InstanceLock first = InstanceLock::TryAcquire(folder_.string(), kName);

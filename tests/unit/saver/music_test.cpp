@@ -74,10 +74,11 @@ TEST_F(MusicTest, MutedByTheSettingOrThePayloadYetExtractedAndDeleted) {
   scratch_.Write("CONTROL.INI", "[Setup]\r\nmute=0x1\r\n");
   Start(WriteSaver({Jpeg(8, 8, 1)}, Sounds(2)));
   EXPECT_TRUE(form_->Configuration().lMute);
-  EXPECT_TRUE(fs::exists(TempFolder() + "s1.wav"));
+  const std::string extracted = form_->SoundPath(1);
+  EXPECT_TRUE(fs::exists(extracted));
   form_.reset();
   EXPECT_TRUE(audio_.played.empty());
-  EXPECT_FALSE(fs::exists(TempFolder() + "s1.wav"));
+  EXPECT_FALSE(fs::exists(extracted));
 
   // The payload's choice holds until the user stores one; a stored "0" plays.
   config_.lMute = true;
@@ -111,8 +112,9 @@ TEST_F(MusicTest, SameNameTwicePlaysTheLaterContentForBoth) {
   sounds[1].fileName = sounds[0].fileName;
   Start(WriteSaver({Jpeg(8, 8, 1)}, sounds));
   EXPECT_EQ(PlayAndEnd(3), (std::vector<std::string>{"s1", "s1", "s1"}));
+  const std::string extracted = form_->SoundPath(0);
   form_.reset();
-  EXPECT_FALSE(fs::exists(TempFolder() + "s0.wav"));
+  EXPECT_FALSE(fs::exists(extracted));
 }
 
 }  // namespace

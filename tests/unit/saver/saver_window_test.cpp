@@ -138,32 +138,52 @@ TEST_F(SaverWindowTest, RunLoopShowsPicturesOnTheTimerWithoutSpinning) {
   EXPECT_TRUE(backend_->ErrorBoxes().empty());
 }
 
-TEST_F(SaverWindowTest, SoundsAreExtractedAtStartUpAndDeletedWithTheWindow) {
-  const std::string tmp = TempFolder();
-  fs::create_directories(tmp);
-  scratch_.Write(fs::path(tmp).lexically_relative(scratch_.Path()).string() + "/b.mid", "old");
-  Start(WriteSaver({Jpeg(8, 8, 1)},
-                   {{"a.wav", {1, 2, 3}}, {"b.mid", {4, 5}}, {"empty.ogg", {}}}));
-  EXPECT_EQ(ScratchFolder::Read(tmp + "a.wav"), "\x01\x02\x03");
-  EXPECT_EQ(ScratchFolder::Read(tmp + "b.mid"), "\x04\x05");
-  EXPECT_TRUE(fs::exists(tmp + "empty.ogg"));
-  EXPECT_EQ(fs::file_size(tmp + "empty.ogg"), 0u);
+TEST_F(SaverWindowTest, SoundsGoIntoARunFolderOfTheWindowsOwnThatGoesWithIt) {
+  const std::string path = WriteSaver(
+      {Jpeg(8, 8, 1)}, {{"a.wav", {1, 2, 3}}, {"b.mid", {4, 5}}, {"empty.ogg", {}}});
+  Start(path);
+  ASSERT_NE(form_->SoundFolder(), nullptr);
+  const std::string folder = form_->SoundFolder()->Path();
+  EXPECT_EQ(ScratchFolder::Read(folder + "a.wav"), "\x01\x02\x03");
+  EXPECT_EQ(ScratchFolder::Read(folder + "b.mid"), "\x04\x05");
+  EXPECT_EQ(fs::file_size(folder + "empty.ogg"), 0u);
+
+  // A second saver of the same file keeps its sounds apart.
+  TfrmScrn other(path, std::make_unique<FakeSaverSystem>(desktop_),
+                 std::make_unique<FakeAudioDevice>(audio_));
+  other.Show();
+  ASSERT_NE(other.SoundFolder(), nullptr);
+  EXPECT_NE(other.SoundFolder()->Path(), folder);
   form_.reset();
-  EXPECT_TRUE(fs::is_empty(tmp));
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(ScratchFolder::Read(other.SoundPath(0)), "\x01\x02\x03");
 }
 
-TEST_F(SaverWindowTest, SoundNameWithAFolderIsRefusedBeforeAnythingIsWritten) {
-  const std::string path =
-      WriteSaver({Jpeg(8, 8, 1)}, {{"ok.wav", {1}}, {"bad.wav", {2}}},
-                 [](TSSFileLocations& c) { c.soundFileNames[1] = "../bad.wav"; });
-  TfrmScrn& form = StartInLoop(path);
-  using Box = std::pair<std::string, std::string>;
-  EXPECT_EQ(backend_->ErrorBoxes(),
-            (std::vector<Box>{{"Saver", "Invalid sound file name \"../bad.wav\"."}}));
-  EXPECT_TRUE(form.StartupPending());
-  EXPECT_FALSE(fs::exists(TempFolder() + "ok.wav"));
-  EXPECT_FALSE(fs::exists(scratch_.Path("bad.wav")));
-  EXPECT_EQ(backend_->CursorCount(), 0);
+TEST_F(SaverWindowTest, SoundsThatCannotBeExtractedLeaveTheShowSilentButRunning) {
+  using Patch = std::function<void(TSSFileLocations&)>;
+  const struct {
+    const char* what;
+    Patch patch;
+    int extracted;
+  } cases[] = {
+      {"a name with a folder part", [](TSSFileLocations& c) { c.soundFileNames[1] = "../bad.wav"; }, 1},
+      {"a block past the end", [](TSSFileLocations& c) { c.soundSizes[0] = "999999"; }, 0},
+      {"more than the sounds may take",
+       [](TSSFileLocations& c) { c.soundSizes[1] = std::to_string(TfrmScrn::kMaxSoundBytes); }, 1},
+  };
+  for (const auto& c : cases) {
+    form_.reset();
+    audio_ = AudioState();
+    TfrmScrn& form =
+        StartInLoop(WriteSaver({Jpeg(8, 8, 1)}, {{"ok.wav", {1}}, {"bad.wav", {2}}}, c.patch));
+    EXPECT_TRUE(backend_->ErrorBoxes().empty()) << c.what;
+    EXPECT_FALSE(form.StartupPending()) << c.what;
+    EXPECT_EQ(form.ExtractedSounds(), c.extracted) << c.what;
+    EXPECT_EQ(audio_.played.size(), static_cast<std::size_t>(c.extracted)) << c.what;
+    EXPECT_FALSE(fs::exists(scratch_.Path("bad.wav"))) << c.what;
+    StartShow();
+    EXPECT_EQ(form.PictureIndex(), 1) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,21 @@ TEST_F(SlideshowTest, ListOrderLoopsAndRandomChoicesStayInRange) {
     ExpectPlaced(randomForm.tvShow.ScreenImage(), pictures[index], 28, 20);
   }
   for (int n : seen) EXPECT_GT(n, 0);
+}
+
+TEST_F(SlideshowTest, AFileReplacedOrDeletedWhileItRunsStillShowsItsOwnPictures) {
+  const std::string path = WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2)});
+  TfrmScrn& form = Start(path);
+  form.ShowNextPicture(nullptr);
+  // Rebuilt under the same name (a new file renamed over it), then deleted.
+  const std::string rebuilt = scratch_.Write("new.scr", std::string(4000, 'x'));
+  ASSERT_EQ(std::rename(rebuilt.c_str(), path.c_str()), 0);
+  form.ShowNextPicture(nullptr);
+  ExpectPlaced(form.tvShow.ScreenImage(), Decoded(Jpeg(8, 8, 2)), 28, 20);
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  form.ShowNextPicture(nullptr);
+  ExpectPlaced(form.tvShow.ScreenImage(), Decoded(Jpeg(8, 8, 1)), 28, 20);
+  EXPECT_TRUE(backend_->ErrorBoxes().empty());
 }
 
 TEST_F(SlideshowTest, ClearOldImageEmptiesTheScreenBeforeTheTransition) {
