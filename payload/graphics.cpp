@@ -30,6 +30,11 @@ const Bitmap& TJPEGImage::Pixels() {
   return *pixels_;
 }
 
+Bitmap TJPEGImage::PixelsIn(const TRect& area) {
+  if (pixels_ || data_.empty()) return TStreamableGraphic::PixelsIn(area);
+  return DecodeJpegArea(data_, area);
+}
+
 bool TPictureData::ReadDefined(std::string_view name, ComponentReader& reader) {
   if (!SameText(name, "Data")) return false;
   if (reader.ReadValueKind() != vaBinary) throw Error("Invalid property value");

@@ -37,6 +37,9 @@ class TJPEGImage : public TStreamableGraphic {
   // A signed 32-bit size, then that many bytes of JPEG data.
   void ReadData(InputStream& block) override;
   const Bitmap& Pixels() override;
+  // Cut from the pixels when they are decoded already; otherwise decodes only what the area
+  // needs (DecodeJpegArea) and keeps nothing of it.
+  Bitmap PixelsIn(const TRect& area) override;
   std::unique_ptr<TGraphic> Clone() const override;
 
   const std::vector<std::uint8_t>& Data() const { return data_; }

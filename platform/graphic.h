@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
 
 #include "platform/bitmap.h"
+#include "platform/error.h"
+#include "platform/geometry.h"
 
 namespace slidesaver {
 
@@ -18,6 +21,24 @@ class TGraphic {
   virtual int Height() const = 0;
   // The pixels, decoded on first use.
   virtual const Bitmap& Pixels() = 0;
+  // The pixels of `area` (picture coordinates, inside the picture) as a bitmap of the area's
+  // size, the same as cut out of Pixels(). A graphic that can decode a part of itself overrides
+  // this to spare the work and memory of the whole picture. Raises Error for an area reaching
+  // outside the picture.
+  virtual Bitmap PixelsIn(const TRect& area) {
+    if (area.IsEmpty()) return Bitmap();
+    if (area.Left < 0 || area.Top < 0 || area.Right > Width() || area.Bottom > Height()) {
+      throw Error("The area lies outside the picture");
+    }
+    const Bitmap& pixels = Pixels();
+    Bitmap part(area.Width(), area.Height());
+    for (int y = 0; y < part.Height(); ++y) {
+      std::memcpy(part.ScanLine(y),
+                  pixels.ScanLine(area.Top + y) + 3 * static_cast<std::size_t>(area.Left),
+                  part.Stride());
+    }
+    return part;
+  }
   virtual std::unique_ptr<TGraphic> Clone() const = 0;
 };
 

@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/error.h"
@@ -58,43 +61,24 @@ bool ClassifyLead(std::uint8_t lead, LeadInfo& info) {
   return true;
 }
 
-// Code points of the text; every invalid byte, and every cut-off sequence as
-// a whole, becomes U+FFFD.
-std::vector<char32_t> DecodeUtf8(std::string_view text) {
-  std::vector<char32_t> out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<std::uint8_t>(text[i++]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      continue;
-    }
-    LeadInfo info{};
-    if (!ClassifyLead(lead, info)) {
-      out.push_back(kReplacementChar);
-      continue;
-    }
-    char32_t cp = lead & (0x3F >> info.continuationBytes);
-    bool complete = true;
-    for (int k = 0; k < info.continuationBytes; ++k) {
-      const std::uint8_t low = k == 0 ? info.secondLow : 0x80;
-      const std::uint8_t high = k == 0 ? info.secondHigh : 0xBF;
-      if (i >= text.size()) {
-        complete = false;
-        break;
-      }
-      const auto byte = static_cast<std::uint8_t>(text[i]);
-      if (byte < low || byte > high) {
-        complete = false;
-        break;
-      }
-      cp = (cp << 6) | (byte & 0x3F);
-      ++i;
-    }
-    out.push_back(complete ? cp : kReplacementChar);
+// The code point that starts at `text[i]`, moving `i` past it; every invalid
+// byte, and every cut-off sequence as a whole, becomes U+FFFD.
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<std::uint8_t>(text[i++]);
+  if (lead < 0x80) return lead;
+  LeadInfo info{};
+  if (!ClassifyLead(lead, info)) return kReplacementChar;
+  char32_t cp = lead & (0x3F >> info.continuationBytes);
+  for (int k = 0; k < info.continuationBytes; ++k) {
+    const std::uint8_t low = k == 0 ? info.secondLow : 0x80;
+    const std::uint8_t high = k == 0 ? info.secondHigh : 0xBF;
+    if (i >= text.size()) return kReplacementChar;
+    const auto byte = static_cast<std::uint8_t>(text[i]);
+    if (byte < low || byte > high) return kReplacementChar;
+    cp = (cp << 6) | (byte & 0x3F);
+    ++i;
   }
-  return out;
+  return cp;
 }
 
 // ---------------------------------------------------------------------------
@@ -259,29 +243,79 @@ LineMetrics MetricsOf(FT_Face face) {
   return LineMetrics{std::max(0, CeilPixels(m.ascender)), std::max(0, CeilPixels(-m.descender))};
 }
 
-// Loads the glyphs of the text one after the other and calls
-// `onGlyph(slot, penX)` with the glyph's origin in 26.6 from the line start;
-// returns the pen position after the last glyph (26.6).
-template <typename OnGlyph>
-std::int64_t Layout(const ScaledFace& sf, std::string_view utf8, OnGlyph&& onGlyph) {
+// What a layout needs of the glyph at a pen position.
+enum class Need {
+  kAdvance,  // only its advance: the glyph is not drawn
+  kGlyph,    // the glyph itself, loaded into the face's slot
+  kStop,     // nothing more: the rest of the line is not wanted
+};
+
+// Loads a glyph with the styles the face has to synthesise; false when it
+// cannot be loaded.
+bool LoadGlyph(const ScaledFace& sf, FT_UInt index) {
+  if (FT_Load_Glyph(sf.face, index, FT_LOAD_DEFAULT) != 0) return false;
+  if (sf.oblique) FT_GlyphSlot_Oblique(sf.face->glyph);
+  if (sf.embolden) FT_GlyphSlot_Embolden(sf.face->glyph);
+  return true;
+}
+
+// Lays out the first kMaxLineCodePoints code points of the text. For each
+// glyph, `need(pen)` tells from the glyph's origin (26.6 from the line start)
+// what is wanted of it; `onGlyph(slot, pen)` gets the glyphs loaded for
+// drawing. Returns the pen position after the last glyph laid out (26.6).
+// Each glyph is loaded once for its advance, which is kept for its next
+// occurrences; glyphs to be drawn are loaded again each time.
+template <typename NeedOf, typename OnGlyph>
+std::int64_t Layout(const ScaledFace& sf, std::string_view utf8, NeedOf&& need,
+                    OnGlyph&& onGlyph) {
   FT_Face face = sf.face;
   const bool kerning = FT_HAS_KERNING(face);
+  std::unordered_map<FT_UInt, std::optional<FT_Pos>> advances;  // none: cannot be loaded
   std::int64_t pen = 0;
   FT_UInt previous = 0;
-  for (char32_t cp : DecodeUtf8(utf8)) {
-    const FT_UInt index = FT_Get_Char_Index(face, cp);
+  std::size_t i = 0;
+  for (std::size_t count = 0; count < kMaxLineCodePoints && i < utf8.size(); ++count) {
+    const FT_UInt index = FT_Get_Char_Index(face, NextCodePoint(utf8, i));
     if (kerning && previous != 0 && index != 0) {
       FT_Vector delta{};
       if (FT_Get_Kerning(face, previous, index, FT_KERNING_DEFAULT, &delta) == 0) pen += delta.x;
     }
     previous = index;
-    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) continue;
-    if (sf.oblique) FT_GlyphSlot_Oblique(face->glyph);
-    if (sf.embolden) FT_GlyphSlot_Embolden(face->glyph);
-    onGlyph(face->glyph, pen);
-    pen += face->glyph->advance.x;
+    const Need wanted = need(pen);
+    if (wanted == Need::kStop) break;
+    std::optional<FT_Pos> advance;
+    if (wanted == Need::kGlyph) {
+      if (LoadGlyph(sf, index)) {
+        advance = face->glyph->advance.x;
+        onGlyph(face->glyph, pen);
+      }
+      advances.try_emplace(index, advance);
+    } else {
+      const auto [known, added] = advances.try_emplace(index);
+      if (added && LoadGlyph(sf, index)) known->second = face->glyph->advance.x;
+      advance = known->second;
+    }
+    if (advance) pen += *advance;
   }
   return pen;
+}
+
+// How far in pixels a glyph of the face may reach from its origin in any
+// direction, with room for synthetic oblique and bold and for hinting: twice
+// the largest of the em, the line height, the widest advance and (scalable
+// faces) the font's bounding box.
+std::int64_t GlyphReach(FT_Face face) {
+  const FT_Size_Metrics& m = face->size->metrics;
+  std::int64_t reach = std::max<std::int64_t>({m.x_ppem, m.y_ppem, CeilPixels(m.height),
+                                               CeilPixels(m.max_advance)});
+  if (FT_IS_SCALABLE(face)) {
+    const FT_BBox& box = face->bbox;  // font units
+    const FT_Pos extent = std::max({std::abs(box.xMin), std::abs(box.xMax), std::abs(box.yMin),
+                                    std::abs(box.yMax)});
+    reach = std::max<std::int64_t>(
+        reach, CeilPixels(FT_MulFix(extent, std::max(m.x_scale, m.y_scale))));
+  }
+  return 2 * reach + 4;
 }
 
 // ---------------------------------------------------------------------------
@@ -447,7 +481,8 @@ TSize MeasureText(const TTextFont& font, std::string_view utf8) {
   std::lock_guard lock(cache.Mutex());
   const ScaledFace face = cache.Get(font);
   const LineMetrics line = MetricsOf(face.face);
-  const std::int64_t advance = Layout(face, utf8, [](FT_GlyphSlot, std::int64_t) {});
+  const std::int64_t advance = Layout(
+      face, utf8, [](std::int64_t) { return Need::kAdvance; }, [](FT_GlyphSlot, std::int64_t) {});
   return TSize{Clamp32(RoundPixels(advance)), line.ascent + line.descent};
 }
 
@@ -463,7 +498,16 @@ void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TTextFont& font
   const LineMetrics line = MetricsOf(face.face);
   const std::int64_t baseline = static_cast<std::int64_t>(y) + line.ascent;
 
-  const std::int64_t advance = Layout(face, utf8, [&](FT_GlyphSlot slot, std::int64_t pen) {
+  // Only glyphs that may touch the bitmap are loaded and rendered; past its
+  // right edge the layout stops, the strokes below then reach that edge.
+  const std::int64_t reach = GlyphReach(face.face);
+  const bool lineMisses = baseline + reach <= 0 || baseline - reach >= dst.Height();
+  const auto need = [&](std::int64_t pen) {
+    const std::int64_t originX = x + RoundPixels(pen);
+    if (originX - reach >= dst.Width()) return Need::kStop;
+    return lineMisses || originX + reach <= 0 ? Need::kAdvance : Need::kGlyph;
+  };
+  const std::int64_t advance = Layout(face, utf8, need, [&](FT_GlyphSlot slot, std::int64_t pen) {
     const std::int64_t originX = x + RoundPixels(pen);
     if (GlyphMissesBitmap(slot, originX, baseline, dst)) return;
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return;

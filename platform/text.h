@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "platform/bitmap.h"
@@ -8,6 +9,10 @@
 #include "platform/region.h"
 
 namespace slidesaver {
+
+// A line is laid out up to this many code points; the rest of it is neither
+// measured nor drawn. It bounds the work of any line, however long.
+inline constexpr std::size_t kMaxLineCodePoints = 65536;
 
 // Text of one line in the font that fontconfig finds for the font's name,
 // style and size (points at 96 pixels per inch). The extent is the advance

@@ -43,17 +43,23 @@ void TfrmScrn::ShowNextPicture(void*) {
 
 void TfrmScrn::ComposeScreenPicture(TImage& image) {
   TGraphic* graphic = image.Picture().Graphic();
-  const Bitmap empty;
-  const Bitmap& picture = graphic != nullptr && !graphic->Empty() ? graphic->Pixels() : empty;
-  const std::int32_t w = picture.Width();
-  const std::int32_t h = picture.Height();
+  const bool hasPicture = graphic != nullptr && !graphic->Empty();
+  const std::int32_t w = hasPicture ? graphic->Width() : 0;
+  const std::int32_t h = hasPicture ? graphic->Height() : 0;
 
   const TSize screenSize = Application().Platform().ScreenSize();
   Bitmap screen(screenSize.cx, screenSize.cy);
   TCanvas canvas(screen);
   const std::int32_t left = (screenSize.cx - w) / 2;
   const std::int32_t top = (screenSize.cy - h) / 2;
-  canvas.CopyRect(TRect{left, top, left + w, top + h}, picture, TRect{0, 0, w, h});
+  // Only the part of the picture that lands on the screen is decoded.
+  const TRect visible = IntersectRect(TRect{left, top, left + w, top + h},
+                                      TRect{0, 0, screenSize.cx, screenSize.cy});
+  if (!visible.IsEmpty()) {
+    TRect area = visible;
+    area.Offset(-left, -top);
+    canvas.Draw(visible.Left, visible.Top, graphic->PixelsIn(area));
+  }
 
   captionToggle_ = !captionToggle_;
   const std::string text = configuration_->Text();

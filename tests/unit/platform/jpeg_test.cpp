@@ -18,6 +18,8 @@
 
 #include "tests/support/error_of.h"
 #include "platform/error.h"
+#include "platform/graphic.h"
+#include "platform/signals.h"
 #include "tools/imagegen/imagegen.h"
 
 namespace slidesaver {
@@ -164,9 +166,24 @@ TEST(JpegTest, HugeOrEndlessPicturesAreRefusedBeforeDecoding) {
   const Bytes jpeg = EncodeJpeg(MakeTestPattern(32, 16, 2));
   const Bytes wide = WithClaimedSize(jpeg, 40000, 8);
   EXPECT_EQ(ReadJpegInfo(wide).width, 40000);
-  EXPECT_EQ(ErrorOf([&] { DecodeJpeg(wide); }), "JPEG image is too large (40000 x 8)");
+  const std::string side = "; at most 32768 pixels wide and high";
+  const std::string pixels = "; at most 67108864 pixels";
+  EXPECT_EQ(ErrorOf([&] { DecodeJpeg(wide); }), "JPEG image is too large (40000 x 8)" + side);
   EXPECT_EQ(ErrorOf([&] { DecodeJpeg(WithClaimedSize(jpeg, 20000, 20000)); }),
-            "JPEG image is too large (20000 x 20000)");
+            "JPEG image is too large (20000 x 20000)" + pixels);
+  struct Limit {
+    int width, height;
+    std::string error;
+  };
+  for (const Limit& c : {Limit{8193, 8192, "JPEG image is too large (8193 x 8192)" + pixels},
+                         Limit{32768, 2049, "JPEG image is too large (32768 x 2049)" + pixels},
+                         Limit{32769, 1, "JPEG image is too large (32769 x 1)" + side},
+                         Limit{8192, 8192, ""}, Limit{32768, 2048, ""}}) {
+    // The file holds next to no data: what is missing decodes as gray, cheaply.
+    const Bytes claimed = WithClaimedSize(jpeg, c.width, c.height);
+    const TRect corner{c.width - 1, c.height - 1, c.width, c.height};
+    EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(DecodeJpegArea(claimed, corner).Width(), 1); }), c.error);
+  }
 
   // Repeating the last scan of a progressive file gives a tiny file with endless work.
   const Bytes progressive = EncodeJpeg(MakeTestPattern(32, 16, 2), 90, false, true);
@@ -196,6 +213,84 @@ TEST(JpegTest, PaddingGivesTheExactSizeAndTheSamePixels) {
   }
   EXPECT_FALSE(ErrorOf([&] { PadJpegTo(jpeg, jpeg.size() - 1); }).empty());
   EXPECT_FALSE(ErrorOf([&] { PadJpegTo(Bytes{1, 2, 3}, 100); }).empty());
+}
+
+// A colour JPEG with the luma sampling factors given (chroma 1 x 1): 2 x 2 is 4:2:0, 2 x 1 4:2:2.
+Bytes EncodeSampled(const Bitmap& bitmap, int h, int v, bool progressive) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
+  cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  cinfo.comp_info[0].h_samp_factor = h;
+  cinfo.comp_info[0].v_samp_factor = v;
+  if (progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(bitmap.ScanLine(static_cast<int>(cinfo.next_scanline)));
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes jpeg(out, out + size);
+  std::free(out);
+  return jpeg;
+}
+
+TEST(JpegTest, AreaDecodesAsTheCutOutOfTheWholePicture) {
+  const Bitmap picture = MakeDemoPicture(2, 203, 157);
+  const Bytes progressive = EncodeSampled(picture, 2, 2, true);
+  // Scans cut short leave coefficients unknown, which block smoothing then estimates.
+  Bytes truncated(progressive.begin(), progressive.begin() + progressive.size() / 4);
+  truncated.insert(truncated.end(), {0xFF, 0xD9});
+  const std::vector<std::pair<const char*, Bytes>> files = {
+      {"4:2:0", EncodeSampled(picture, 2, 2, false)},
+      {"4:2:0 progressive", progressive},
+      {"4:2:0 progressive truncated", truncated},
+      {"4:2:2", EncodeSampled(picture, 2, 1, false)},
+      {"4:2:2 progressive", EncodeSampled(picture, 2, 1, true)},
+      {"4:4:4", EncodeSampled(picture, 1, 1, false)},
+      {"4:4:4 progressive", EncodeSampled(picture, 1, 1, true)},
+      {"grayscale", EncodeJpeg(picture, 90, true)},
+      {"grayscale progressive", EncodeJpeg(picture, 90, true, true)},
+      {"CMYK", EncodeAdobeCmykJpeg(picture)}};
+  const std::vector<TRect> areas = {{0, 0, 203, 157},  {0, 0, 40, 30},     {150, 120, 203, 157},
+                                    {0, 130, 25, 157}, {180, 0, 203, 17},  {61, 77, 139, 101},
+                                    {97, 35, 98, 36},  {33, 49, 170, 150}, {202, 156, 203, 157}};
+  for (const auto& [name, jpeg] : files) {
+    TBitmapGraphic whole(DecodeJpeg(jpeg));
+    for (const TRect& area : areas) {
+      EXPECT_TRUE(SamePixels(DecodeJpegArea(jpeg, area), whole.PixelsIn(area)))
+          << name << " at " << area.Left << "," << area.Top << "-" << area.Right << ","
+          << area.Bottom;
+    }
+  }
+  EXPECT_TRUE(DecodeJpegArea(Bytes{1, 2, 3}, TRect{5, 5, 5, 9}).Empty());  // data not read
+  EXPECT_FALSE(ErrorOf([&] { DecodeJpegArea(progressive, TRect{-1, 0, 10, 10}); }).empty());
+  EXPECT_FALSE(ErrorOf([&] { DecodeJpegArea(progressive, TRect{0, 0, 10, 158}); }).empty());
+}
+
+TEST(JpegTest, TerminationRequestInterruptsDecoding) {
+  struct Lowered {
+    ~Lowered() { ClearTerminationRequest(); }
+  } lowered;
+  const Bitmap pattern = MakeTestPattern(64, 48, 4);
+  for (const Bytes& jpeg : {EncodeJpeg(pattern), EncodeJpeg(pattern, 90, false, true),
+                            EncodeJpeg(pattern, 90, true)}) {
+    RequestTermination();
+    EXPECT_EQ(ErrorOf([&] { DecodeJpeg(jpeg); }), "Picture decoding was interrupted");
+    EXPECT_EQ(ErrorOf([&] { DecodeJpegArea(jpeg, TRect{8, 8, 20, 20}); }),
+              "Picture decoding was interrupted");
+    ClearTerminationRequest();
+    EXPECT_EQ(DecodeJpeg(jpeg).Width(), 64);
+  }
 }
 
 }  // namespace

@@ -194,5 +194,26 @@ TEST(TextDraw, UnderlineAndStrikeOutSpanTheAdvance) {
   EXPECT_GE(under.Top, 5 + extent.cy / 2);  // below the baseline, in the lower half of the box
 }
 
+TEST(TextDraw, VeryLongLinesAreLaidOutUpToTheCap) {
+  TTextFont font = Font("Arial", 12);
+  font.Underline = true;
+  for (const std::string unit : {"x", "\u00e9"}) {  // the cap counts code points, not bytes
+    std::string capped;
+    for (std::size_t i = 0; i < kMaxLineCodePoints; ++i) capped += unit;
+    const std::string longer = capped + std::string(300000, 'W');
+    const TSize extent = MeasureText(font, capped);
+    EXPECT_EQ(MeasureText(font, longer), extent);
+    EXPECT_LT(MeasureText(font, capped.substr(unit.size())).cx, extent.cx);
+
+    // Drawn so that the cap falls inside the bitmap, the line and its underline end there.
+    Bitmap bitmap = Canvas(100, 30);
+    DrawText(bitmap, 50 - extent.cx, 5, font, longer);
+    const TRect touched = Touched(bitmap);
+    EXPECT_EQ(touched.Left, 0);
+    EXPECT_GE(touched.Right, 48);
+    EXPECT_LE(touched.Right, 52);
+  }
+}
+
 }  // namespace
 }  // namespace slidesaver
