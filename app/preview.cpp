@@ -9,15 +9,15 @@
 #include "platform/app.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "platform/desktop.h"
 #include "platform/error.h"
 #include "platform/signals.h"
-#include "platform/x11_host.h"
 
 namespace slidesaver {
 namespace {
 
-using State = X11HostWindow::State;
-using Kind = X11HostWindow::Event::Kind;
+using State = HostWindow::State;
+using Kind = HostWindow::Event::Kind;
 
 // Lets the application, when there is one, handle what was queued for it.
 void ProcessPendingMessages() {
@@ -26,7 +26,7 @@ void ProcessPendingMessages() {
 
 // Blocks until the window is viewable; false when it went away first or the
 // program is to end.
-bool WaitUntilVisible(X11HostWindow& window) {
+bool WaitUntilVisible(HostWindow& window) {
   for (;;) {
     if (TerminationRequested()) return false;
     const State state = window.Query();
@@ -52,10 +52,10 @@ std::optional<Bitmap> StretchPicture(TImage& image, TSize size) {
 // Blocks while the window is viewable, drawing the picture again where the
 // host exposes the window. Returns once it is hidden or gone, or the program
 // is to end.
-void ShowWhileVisible(X11HostWindow& window, const std::optional<Bitmap>& picture) {
+void ShowWhileVisible(HostWindow& window, const std::optional<Bitmap>& picture) {
   while (!TerminationRequested() && window.Query() == State::Viewable) {
     ProcessPendingMessages();
-    for (const X11HostWindow::Event& event : window.Wait(Backend::kInfinite)) {
+    for (const HostWindow::Event& event : window.Wait(Backend::kInfinite)) {
       if (event.kind == Kind::Destroyed) return;
       if (event.kind == Kind::Exposed && picture) window.Put(*picture, {&event.area, 1});
     }
@@ -68,7 +68,7 @@ void RunPreview(std::int32_t hostWindow, const std::string& executablePath,
                 TerminationSignals* signals) {
   // X ids fit in 29 bits; the handle arrives as a signed 32-bit value.
   const auto id = static_cast<std::uint32_t>(hostWindow);
-  const std::unique_ptr<X11HostWindow> window = X11HostWindow::Attach(id);
+  const std::unique_ptr<HostWindow> window = AttachHostWindow(id);
   if (!window) {
     throw Error("Cannot draw a preview into window " + std::to_string(id) +
                 ": the display cannot be opened or has no such window");

@@ -1,6 +1,5 @@
 #include "app/startup.h"
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,15 +9,14 @@
 #include "app/cmdline.h"
 #include "app/preview.h"
 #include "platform/app.h"
+#include "platform/desktop.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/password.h"
 #include "platform/random.h"
 #include "platform/run_folder.h"
-#include "platform/sdl_backend.h"
 #include "platform/signals.h"
-#include "platform/x11_host.h"
 #include "saver/saver_window.h"
 #include "setup/setup_dialog.h"
 
@@ -70,7 +68,7 @@ void RunMainForm(TApplication& app, TForm& form, TerminationSignals& signals) {
 
 // Shows the setup dialog until it closes.
 void RunSetup(const std::string& executable, TerminationSignals& signals) {
-  TApplication app(CreateSdlBackend());
+  TApplication app(CreateDesktopBackend());
   app.Title = ApplicationTitle(executable);
   app.ProcessMessages();
   TfrmSetup form(executable);
@@ -88,15 +86,15 @@ std::string WindowName(std::uint64_t id) {
 std::unique_ptr<Backend> SaverBackend(const SaverTarget& target) {
   switch (target.kind) {
     case SaverTarget::Kind::OwnWindow:
-      return CreateSdlBackend();
+      return CreateDesktopBackend();
     case SaverTarget::Kind::HostWindow:
-      if (auto window = X11HostWindow::Attach(target.windowId)) {
-        return CreateX11HostBackend(std::move(window));
+      if (auto window = AttachHostWindow(target.windowId)) {
+        return CreateHostBackend(std::move(window));
       }
       throw Error("Cannot draw into window " + WindowName(target.windowId) +
                   ": the display cannot be opened or has no such window");
     case SaverTarget::Kind::RootWindow:
-      if (auto window = X11HostWindow::AttachRoot()) return CreateX11HostBackend(std::move(window));
+      if (auto window = AttachRootWindow()) return CreateHostBackend(std::move(window));
       throw Error("Cannot draw on the root window: the display cannot be opened");
   }
   return nullptr;
@@ -106,8 +104,7 @@ std::unique_ptr<Backend> SaverBackend(const SaverTarget& target) {
 // monitor start several copies of the same file, so each host window gets an
 // instance name of its own.
 std::string InstanceSuffix(const SaverTarget& target) {
-  const char* display = std::getenv("DISPLAY");
-  const std::string suffix = DisplaySuffix(display != nullptr ? display : "");
+  const std::string suffix = DisplaySuffix(DisplayName());
   switch (target.kind) {
     case SaverTarget::Kind::OwnWindow:
       return suffix;
@@ -144,10 +141,7 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
     RunPasswordChange(args);
     return;
   }
-  // A host that stops listening must not kill the program half-way, and a
-  // file that cannot grow is a write error like any other.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  PrepareProcess();
   // Before any other thread exists, so that only the watcher takes the signals.
   TerminationSignals signals;
   signals.EndProcessAfter(kCloseDeadline);

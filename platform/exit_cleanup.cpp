@@ -1,7 +1,6 @@
 #include "platform/exit_cleanup.h"
 
-#include <unistd.h>
-
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -51,7 +50,7 @@ void ExitAfterCleanup(int status) {
       // The process ends now whatever a clean-up met.
     }
   }
-  ::_exit(status);
+  std::_Exit(status);
 }
 
 }  // namespace slidesaver

@@ -26,12 +26,12 @@ class AudioDevice {
   virtual bool Playing() = 0;
 };
 
-// The device of this machine: SDL2_mixer, opened on first Load and closed
-// with the object. No sound card means every Load fails. MIDI goes through the
-// built-in Timidity when a patch set configuration is found, as FluidSynth
-// reports the end of a track seconds late. Keep one such device at a time:
-// SDL_mixer has a single music stream per process.
-std::unique_ptr<AudioDevice> CreateMixerDevice();
+// The sound device of this machine, opened on first Load and closed with the
+// object; no sound card means every Load fails. Keep one such device at a time.
+// On Linux it is SDL2_mixer (a single music stream per process); MIDI goes
+// through the built-in Timidity when a patch set configuration is found, as
+// FluidSynth reports the end of a track seconds late.
+std::unique_ptr<AudioDevice> CreateAudioDevice();
 
 enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
 

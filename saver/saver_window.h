@@ -29,7 +29,7 @@ class TfrmScrn : public TForm {
   // plays on.
   explicit TfrmScrn(std::string executablePath,
                     std::unique_ptr<SaverSystem> system = PlatformSaverSystem(),
-                    std::unique_ptr<AudioDevice> audio = CreateMixerDevice());
+                    std::unique_ptr<AudioDevice> audio = CreateAudioDevice());
   ~TfrmScrn() override;
 
   // Form handlers.

@@ -139,7 +139,7 @@ class MixerDeviceTest : public ::testing::Test {
 
   // Plays `path` to its end through a fresh device and returns the output.
   Output PlayToEnd(const std::string& path) {
-    auto device = CreateMixerDevice();
+    auto device = CreateAudioDevice();
     device->Load(path);
     int frequency = 0, channels = 0;
     Uint16 format = 0;
@@ -186,7 +186,7 @@ TEST_F(MixerDeviceTest, MidiPlaysThroughThePatchSetAndEndsOnTime) {
 
 TEST_F(MixerDeviceTest, HaltAndUnloadSilenceTheFinishedCallback) {
   const std::string wav = folder_.Write("tune.wav", AsString(MakeWav(0.5)));
-  auto device = CreateMixerDevice();
+  auto device = CreateAudioDevice();
   device->Load(wav);
   Finished finished;
   device->Play(finished.Callback());
@@ -201,13 +201,13 @@ TEST_F(MixerDeviceTest, HaltAndUnloadSilenceTheFinishedCallback) {
 }
 
 TEST_F(MixerDeviceTest, MissingFileAndMissingSoundCardRaise) {
-  auto device = CreateMixerDevice();
+  auto device = CreateAudioDevice();
   EXPECT_NE(test::ErrorOf([&] { device->Load(folder_.Path("none.wav")); }), "");
   EXPECT_FALSE(device->Playing());
   device.reset();
 
   ::setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
-  device = CreateMixerDevice();
+  device = CreateAudioDevice();
   const std::string wav = folder_.Write("tune.wav", AsString(MakeWav(0.1)));
   EXPECT_NE(test::ErrorOf([&] { device->Load(wav); }), "");
   EXPECT_NE(test::ErrorOf([&] { device->Load(wav); }), "");  // tries again, fails again
@@ -218,7 +218,7 @@ TEST_F(MixerDeviceTest, PlayerNotifiesOnTheMainThreadWhenTheTrackEnds) {
   auto backend = std::make_unique<HeadlessBackend>();
   TApplication app(std::move(backend));
   const std::string wav = folder_.Write("tune.wav", AsString(MakeWav(0.3)));
-  TMediaPlayer player(CreateMixerDevice());
+  TMediaPlayer player(CreateAudioDevice());
   std::vector<TMPModes> modes;
   player.OnNotify = [&](void*) {
     EXPECT_TRUE(app.IsMainThread());

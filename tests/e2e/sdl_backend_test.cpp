@@ -1,6 +1,6 @@
 // The SDL desktop backend against a real X server: run under
 // xvfb-run -a -s "-screen 0 640x480x24" (skipped without DISPLAY).
-#include "platform/sdl_backend.h"
+#include "platform/linux/sdl_backend.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -19,7 +19,7 @@
 #include "platform/canvas.h"
 #include "platform/controls.h"
 #include "platform/error.h"
-#include "platform/x11_host.h"
+#include "platform/linux/x11_host.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 
@@ -258,7 +258,7 @@ TEST_F(X11HostTest, BackendHandsTheWindowToTheLatestFormAndReportsExposeAndClose
   const Window w = MakeWindow(80, 60);
   auto host = X11HostWindow::Attach(w);
   ASSERT_NE(host, nullptr);
-  TApplication app(CreateX11HostBackend(std::move(host)));
+  TApplication app(CreateHostBackend(std::move(host)));
   EXPECT_EQ(app.Platform().ScreenSize(), (TSize{80, 60}));
 
   TForm form;

@@ -3,7 +3,6 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <optional>
@@ -17,8 +16,6 @@
 namespace slidesaver {
 namespace {
 
-std::atomic<bool> g_terminationRequested{false};
-
 sigset_t TerminationSet() {
   sigset_t set;
   sigemptyset(&set);
@@ -31,10 +28,6 @@ sigset_t TerminationSet() {
 }
 
 }  // namespace
-
-bool TerminationRequested() { return g_terminationRequested.load(std::memory_order_relaxed); }
-void RequestTermination() { g_terminationRequested.store(true, std::memory_order_relaxed); }
-void ClearTerminationRequest() { g_terminationRequested.store(false, std::memory_order_relaxed); }
 
 struct TerminationSignals::Impl {
   sigset_t previousMask;

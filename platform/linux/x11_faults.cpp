@@ -1,4 +1,4 @@
-#include "platform/x11_faults.h"
+#include "platform/linux/x11_faults.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

@@ -1,4 +1,4 @@
-#include "platform/x11_host.h"
+#include "platform/linux/x11_host.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "platform/controls.h"
-#include "platform/x11_faults.h"
+#include "platform/linux/x11_faults.h"
 
 // Last: Xlib's macros (None, Bool, Expose, ...) would clash with the names above.
 #include <X11/Xlib.h>
@@ -337,7 +337,7 @@ namespace {
 // What the backend and its form windows share; the windows only hold it
 // weakly, since a form may outlive the application that created it.
 struct HostState {
-  std::unique_ptr<X11HostWindow> window;
+  std::unique_ptr<HostWindow> window;
   // Forms whose window lives, in creation order; the last one owns the host window.
   std::vector<TForm*> forms;
   TForm* Owner() const { return forms.empty() ? nullptr : forms.back(); }
@@ -365,7 +365,7 @@ class HostFormWindow : public WindowHandle {
 
 class X11HostBackend : public Backend {
  public:
-  explicit X11HostBackend(std::unique_ptr<X11HostWindow> window)
+  explicit X11HostBackend(std::unique_ptr<HostWindow> window)
       : state_(std::make_shared<HostState>()) {
     state_->window = std::move(window);
   }
@@ -398,15 +398,15 @@ class X11HostBackend : public Backend {
  private:
   // Keeps the events that are input for the owning form; one Expose stands for
   // every exposed area of a batch, since the form repaints whole.
-  void Translate(const std::vector<X11HostWindow::Event>& events) {
+  void Translate(const std::vector<HostWindow::Event>& events) {
     TForm* owner = state_->Owner();
     if (owner == nullptr) return;
     bool exposed = false;
-    for (const X11HostWindow::Event& e : events) {
-      if (e.kind == X11HostWindow::Event::Kind::Exposed && !exposed) {
+    for (const HostWindow::Event& e : events) {
+      if (e.kind == HostWindow::Event::Kind::Exposed && !exposed) {
         exposed = true;
         pending_.push_back(InputEvent{.kind = InputEvent::Kind::Expose, .form = owner});
-      } else if (e.kind == X11HostWindow::Event::Kind::Destroyed) {
+      } else if (e.kind == HostWindow::Event::Kind::Destroyed) {
         pending_.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = owner});
       }
     }
@@ -418,7 +418,7 @@ class X11HostBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> CreateX11HostBackend(std::unique_ptr<X11HostWindow> window) {
+std::unique_ptr<Backend> CreateHostBackend(std::unique_ptr<HostWindow> window) {
   return std::make_unique<X11HostBackend>(std::move(window));
 }
 

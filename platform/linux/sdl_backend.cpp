@@ -1,4 +1,4 @@
-#include "platform/sdl_backend.h"
+#include "platform/linux/sdl_backend.h"
 
 #include <SDL.h>
 
@@ -16,7 +16,7 @@
 #include "platform/controls.h"
 #include "platform/error.h"
 #include "platform/message_box.h"
-#include "platform/x11_faults.h"
+#include "platform/linux/x11_faults.h"
 
 namespace slidesaver {
 namespace {
