@@ -1,15 +1,12 @@
 #include "payload/payload.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <utility>
 
 #include "payload/inttext.h"
 #include "payload/reader.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
 
 namespace slidesaver {
 
@@ -56,29 +53,19 @@ void CopyBlock(InputStream& file, std::int64_t offset, std::int64_t size, const 
   if (size < 0) throw Error("Invalid block size " + std::to_string(size));
   file.Seek(offset);
   if (size > file.Remaining()) throw Error("Stream read error");
-  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw Error("Cannot create file \"" + target + "\": " + std::strerror(errno));
+  NewFile out = NewFile::Create(target);
   try {
     std::vector<std::uint8_t> chunk;
     for (std::int64_t left = size; left > 0;) {
       const std::int64_t n = std::min<std::int64_t>(left, 1 << 20);
       chunk.resize(static_cast<std::size_t>(n));
       file.ReadBuffer(chunk.data(), chunk.size());
-      for (std::size_t done = 0; done < chunk.size();) {
-        const ssize_t w = ::write(fd, chunk.data() + done, chunk.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) throw Error("Cannot write file \"" + target + "\": " + std::strerror(errno));
-        done += static_cast<std::size_t>(w);
-      }
+      out.Write(chunk.data(), chunk.size());
       left -= n;
     }
-    const int closed = ::close(std::exchange(fd, -1));
-    if (closed != 0) {
-      throw Error("Cannot write file \"" + target + "\": " + std::strerror(errno));
-    }
+    out.Close();
   } catch (...) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(target.c_str());
+    out.Discard();
     throw;
   }
 }

@@ -1,11 +1,6 @@
 #include "payload/stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -21,40 +16,13 @@ constexpr std::size_t kReadAhead = 64 * 1024;
 }  // namespace
 
 InputStream InputStream::OpenFile(const std::string& path) {
-  InputStream s;
-  s.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (s.fd_ < 0) {
-    throw Error("Cannot open file \"" + path + "\": " + std::strerror(errno));
-  }
-  struct stat st {};
-  if (::fstat(s.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    throw Error("Cannot open file \"" + path + "\": not a regular file");
-  }
-  s.size_ = st.st_size;
-  return s;
+  return InputStream(ReadableFile::Open(path));
 }
+
+InputStream::InputStream(ReadableFile file) : file_(std::move(file)), size_(file_->Size()) {}
 
 InputStream::InputStream(std::span<const std::uint8_t> memory)
     : memory_(memory), size_(static_cast<std::int64_t>(memory.size())) {}
-
-InputStream::InputStream(InputStream&& other) noexcept { *this = std::move(other); }
-
-InputStream& InputStream::operator=(InputStream&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    memory_ = other.memory_;
-    size_ = other.size_;
-    position_ = other.position_;
-    buffer_ = std::move(other.buffer_);
-    bufferStart_ = other.bufferStart_;
-  }
-  return *this;
-}
-
-InputStream::~InputStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
 
 void InputStream::Seek(std::int64_t offset) {
   if (offset < 0) throw Error("Invalid stream offset " + std::to_string(offset));
@@ -63,7 +31,7 @@ void InputStream::Seek(std::int64_t offset) {
 
 void InputStream::Fill(std::int64_t at, void* target, std::size_t count) {
   auto* out = static_cast<std::uint8_t*>(target);
-  if (fd_ < 0) {
+  if (!file_) {
     std::memcpy(out, memory_.data() + at, count);
     return;
   }
@@ -78,26 +46,20 @@ void InputStream::Fill(std::int64_t at, void* target, std::size_t count) {
       continue;
     }
     if (count >= kReadAhead) {  // large blocks go straight to the caller
-      const ssize_t got = ::pread(fd_, out, count, at);
-      if (got <= 0) {
-        if (got < 0 && errno == EINTR) continue;
-        ReadError();
-      }
-      out += got;
-      at += got;
-      count -= static_cast<std::size_t>(got);
+      const std::optional<std::size_t> got = file_->ReadAt(at, out, count);
+      if (!got || *got == 0) ReadError();
+      out += *got;
+      at += static_cast<std::int64_t>(*got);
+      count -= *got;
       continue;
     }
     buffer_.resize(kReadAhead);
-    ssize_t got;
-    do {
-      got = ::pread(fd_, buffer_.data(), kReadAhead, at);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
+    const std::optional<std::size_t> got = file_->ReadAt(at, buffer_.data(), kReadAhead);
+    if (!got || *got == 0) {
       buffer_.clear();
       ReadError();
     }
-    buffer_.resize(static_cast<std::size_t>(got));
+    buffer_.resize(*got);
     bufferStart_ = at;
   }
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace slidesaver {
 
@@ -18,11 +21,10 @@ class InputStream {
   explicit InputStream(std::span<const std::uint8_t> memory);
   explicit InputStream(std::vector<std::uint8_t>&&) = delete;
 
-  InputStream(InputStream&& other) noexcept;
-  InputStream& operator=(InputStream&& other) noexcept;
+  InputStream(InputStream&& other) noexcept = default;
+  InputStream& operator=(InputStream&& other) noexcept = default;
   InputStream(const InputStream&) = delete;
   InputStream& operator=(const InputStream&) = delete;
-  ~InputStream();
 
   std::int64_t Size() const { return size_; }
   std::int64_t Position() const { return position_; }
@@ -42,10 +44,10 @@ class InputStream {
   void Skip(std::int64_t count);
 
  private:
-  InputStream() = default;
+  explicit InputStream(ReadableFile file);
   void Fill(std::int64_t at, void* target, std::size_t count);
 
-  int fd_ = -1;
+  std::optional<ReadableFile> file_;
   std::span<const std::uint8_t> memory_;
   std::int64_t size_ = 0;
   std::int64_t position_ = 0;

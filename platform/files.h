@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,13 @@ std::string FolderPart(std::string_view path);
 // ends with one; an empty folder gives the name alone. The name is used as given: callers that
 // take names from outside must make sure they are plain file names.
 std::string PathJoin(std::string_view folder, std::string_view name);
+
+// Follows symbolic links from `path` to the file that is really meant; the
+// result may not exist yet. Nothing when the links loop, cannot be read or one
+// of them is not trusted: a link is trusted when nobody else could have placed
+// it or can swap it, that is when it belongs to the user running the program
+// and its folder is writable by the owner only or is sticky.
+std::optional<std::string> ResolveTrustedLinks(const std::string& path);
 
 // The per-user private folder for the program's run-time files (instance
 // locks, run folders), ending with "/": "$XDG_RUNTIME_DIR/slidesaver" when

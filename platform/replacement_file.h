@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace slidesaver {
+
+class ReadableFile;
 
 // A new file beside a target that replaces the target only when complete:
 // created under a fresh hidden name in the target's folder, without following
@@ -23,8 +26,13 @@ class ReplacementFile {
   int Fd() const { return fd_; }
   // A stdio stream over the file, owned by this object.
   std::FILE* Stream();
-  // Flushes, syncs to disk when asked, closes and renames over the target;
-  // false, with errno set, on failure.
+  // Appends bytes; false on failure.
+  bool Write(std::string_view bytes);
+  // Gives the new file the permissions of `original` (the file it replaces),
+  // and its owner where the system allows; false when the permissions cannot be set.
+  bool KeepAttributesOf(const ReadableFile& original);
+  // Flushes, syncs to disk when asked (the folder's entry too), closes and
+  // renames over the target; false, with errno set, on failure.
   bool Commit(bool sync);
 
  private:

@@ -1,25 +1,8 @@
 #include "platform/thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include "platform/app.h"
 
 namespace slidesaver {
-namespace {
-
-// Linux threads can lower their own priority through their nice value;
-// raising it needs privileges, so the higher priorities stay at normal when refused.
-void ApplyPriority(TThreadPriority priority) {
-  static constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -15};
-  const int nice = kNice[static_cast<int>(priority)];
-  if (nice == 0) return;
-  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-  setpriority(PRIO_PROCESS, tid, nice);
-}
-
-}  // namespace
 
 TThread::TThread() = default;
 
@@ -41,7 +24,7 @@ void TThread::Start() {
 void TThread::Body() {
   const std::shared_ptr<Shared> shared = shared_;
   TApplication& app = Application();
-  ApplyPriority(Priority);
+  ApplyThreadPriority(Priority);
   try {
     Execute();
   } catch (...) {

@@ -11,6 +11,9 @@ namespace slidesaver {
 
 enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
+// Gives the calling thread that priority, as far as the system allows.
+void ApplyThreadPriority(TThreadPriority priority);
+
 // A worker thread running Execute. OnTerminate runs on the main thread when
 // Execute has returned, handed over synchronously; with FreeOnTerminate the
 // object then deletes itself.

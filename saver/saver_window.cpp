@@ -1,13 +1,12 @@
 #include "saver/saver_window.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
 
 #include "payload/payload.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/random.h"
 #include "setup/settings.h"
@@ -281,7 +280,7 @@ void TfrmScrn::DeleteSounds() {
   if (!configuration_ || configuration_->GetSndCount() == 0) return;
   for (int i = 0; i < extractedSounds_; ++i) {
     try {
-      ::unlink(SoundPath(i).c_str());
+      RemoveFile(SoundPath(i));
     } catch (const std::exception&) {
       // A file that cannot be deleted stays; nothing to tell the user.
     }

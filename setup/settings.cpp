@@ -1,13 +1,7 @@
 #include "setup/settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,8 +9,9 @@
 
 #include "payload/inttext.h"
 #include "payload/textcodec.h"
-#include "platform/files.h"
 #include "platform/error.h"
+#include "platform/file_io.h"
+#include "platform/files.h"
 #include "platform/replacement_file.h"
 
 namespace slidesaver {
@@ -27,7 +22,6 @@ constexpr std::string_view kBlanks = " \t\r\v\f";
 // Longest part of a line that is kept for parsing; the rest of a longer line is
 // skipped while reading and copied unchanged while writing.
 constexpr std::size_t kMaxKeptLineBytes = 64 * 1024;
-constexpr int kMaxSymlinkHops = 40;
 
 // ---------------------------------------------------------------------------
 // Small helpers
@@ -47,58 +41,6 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      Close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~FileDescriptor() { Close(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded (it may report a
-  // delayed write error).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// Opens an existing regular file for reading without following it into a
-// device or a pipe that could block. Sets `missing` when there is no file.
-FileDescriptor OpenRegularFile(const std::string& path, bool& missing) {
-  missing = false;
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.valid()) {
-    missing = errno == ENOENT;
-    return FileDescriptor();
-  }
-  struct stat info;
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor();
-  return fd;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // Line reading
 
@@ -112,7 +54,7 @@ struct Line {
 // Splits a file into lines at LF, holding one buffer and one capped line.
 class LineReader {
  public:
-  explicit LineReader(int fd) : fd_(fd) {}
+  explicit LineReader(const ReadableFile& file) : file_(file) {}
 
   // Fills `line` with the next line; false at the end of the file or on a read
   // error (see failed()).
@@ -159,19 +101,17 @@ class LineReader {
 
   bool Refill() {
     if (eof_ || failed_) return false;
-    while (true) {
-      const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) failed_ = true;
-      if (n == 0) eof_ = true;
-      if (n <= 0) return false;
-      pos_ = 0;
-      end_ = static_cast<std::size_t>(n);
-      return true;
-    }
+    const std::optional<std::size_t> n =
+        file_.ReadAt(static_cast<std::int64_t>(offset_), buffer_.data(), buffer_.size());
+    if (!n) failed_ = true;
+    if (n && *n == 0) eof_ = true;
+    if (!n || *n == 0) return false;
+    pos_ = 0;
+    end_ = *n;
+    return true;
   }
 
-  int fd_;
+  const ReadableFile& file_;
   std::array<char, 64 * 1024> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
@@ -283,62 +223,19 @@ bool IsStorable(std::string_view section, std::string_view key, std::string_view
          key.size() + 1 + value.size() <= kMaxKeptLineBytes;
 }
 
-std::string ParentFolder(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A link is trusted when nobody else could have placed it or can swap it: it
-// belongs to the user running the program, and its folder is writable by the
-// owner only, or is sticky (others may not rename or remove what they do not
-// own there).
-bool IsTrustedLink(const std::string& path, const struct stat& link) {
-  if (link.st_uid != ::geteuid()) return false;
-  struct stat folder;
-  if (::stat(ParentFolder(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return false;
-  return (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (folder.st_mode & S_ISVTX) != 0;
-}
-
-// Follows symbolic links to the file that is really written. The result may not
-// exist yet. Nothing when the links loop, cannot be read or one of them is not
-// trusted.
-std::optional<std::string> ResolveLinks(std::string path) {
-  for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) {
-      if (errno == ENOENT) return path;
-      return std::nullopt;
-    }
-    if (!S_ISLNK(info.st_mode)) return path;
-    if (!IsTrustedLink(path, info)) return std::nullopt;
-    std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
-    target.resize(static_cast<std::size_t>(n));
-    if (target.front() != '/') {
-      const std::string folder = ParentFolder(path);
-      target = (folder == "/" ? folder : folder + "/") + target;
-    }
-    path = std::move(target);
-  }
-  return std::nullopt;
-}
-
-// Copies bytes of `from` from its current position: `count` of them, or all
-// that are left when `count` is the maximum value.
-bool CopyBytes(int from, int to, std::uint64_t count) {
+// Copies the bytes of `from` from `begin` up to `end`, or to its end when `end`
+// is the largest value.
+bool CopyRange(const ReadableFile& from, std::uint64_t begin, std::uint64_t end,
+               ReplacementFile& to) {
   std::array<char, 64 * 1024> buffer;
-  while (count > 0) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer.size()));
-    const ssize_t n = ::read(from, buffer.data(), want);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return count == std::numeric_limits<std::uint64_t>::max();
-    if (!WriteAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return false;
-    if (count != std::numeric_limits<std::uint64_t>::max()) count -= static_cast<std::uint64_t>(n);
+  while (begin < end) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - begin, buffer.size()));
+    const std::optional<std::size_t> n =
+        from.ReadAt(static_cast<std::int64_t>(begin), buffer.data(), want);
+    if (!n) return false;
+    if (*n == 0) return end == std::numeric_limits<std::uint64_t>::max();
+    if (!to.Write(std::string_view(buffer.data(), *n))) return false;
+    begin += *n;
   }
   return true;
 }
@@ -376,21 +273,12 @@ Edit PlanEdit(const KeyLocation& location, std::string_view section, std::string
   return edit;
 }
 
-bool WriteEdited(int source, const Edit& edit, int destination) {
-  if (source >= 0) {
-    if (::lseek(source, 0, SEEK_SET) != 0 || !CopyBytes(source, destination, edit.cut)) {
-      return false;
-    }
-  }
-  if (!WriteAll(destination, edit.insert)) return false;
-  if (source < 0) return true;
-  return ::lseek(source, static_cast<off_t>(edit.resume), SEEK_SET) >= 0 &&
-         CopyBytes(source, destination, std::numeric_limits<std::uint64_t>::max());
-}
-
-void SyncFolder(const std::string& folder) {
-  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid()) ::fsync(fd.get());  // best effort: the data itself is already synced
+bool WriteEdited(const std::optional<ReadableFile>& source, const Edit& edit,
+                 ReplacementFile& destination) {
+  if (source && !CopyRange(*source, 0, edit.cut, destination)) return false;
+  if (!destination.Write(edit.insert)) return false;
+  return !source ||
+         CopyRange(*source, edit.resume, std::numeric_limits<std::uint64_t>::max(), destination);
 }
 
 bool TryWriteProfileString(const std::string& path, std::string_view section, std::string_view key,
@@ -398,38 +286,25 @@ bool TryWriteProfileString(const std::string& path, std::string_view section, st
   section = Trim(section);
   key = Trim(key);
   if (!IsStorable(section, key, value)) return false;
-  const std::optional<std::string> target = ResolveLinks(path);
+  const std::optional<std::string> target = ResolveTrustedLinks(path);
   if (!target) return false;
 
   bool missing = false;
-  FileDescriptor source = OpenRegularFile(*target, missing);
-  if (!source.valid() && !missing) return false;
+  const std::optional<ReadableFile> source = ReadableFile::TryOpen(*target, missing);
+  if (!source && !missing) return false;
 
   KeyLocation location;
-  mode_t mode = 0644;
-  struct stat info;
-  if (source.valid()) {
-    LineReader reader(source.get());
-    if (!FindKey(reader, section, key, location) || ::fstat(source.get(), &info) != 0) {
-      return false;
-    }
-    mode = info.st_mode & 07777;
+  if (source) {
+    LineReader reader(*source);
+    if (!FindKey(reader, section, key, location)) return false;
   }
 
   ReplacementFile temporary;
-  if (!temporary.Create(*target, mode)) return false;
-  if (source.valid()) {
-    // The creation mode was masked by the umask; the owner is kept where allowed.
-    if (::fchmod(temporary.Fd(), mode) != 0) return false;
-    if (::fchown(temporary.Fd(), info.st_uid, info.st_gid) != 0) {
-      // Not the owner: the new file belongs to the writer, as any new file would.
-    }
-  }
+  if (!temporary.Create(*target, 0644)) return false;
+  // The new file keeps the old one's permissions, and its owner where allowed.
+  if (source && !temporary.KeepAttributesOf(*source)) return false;
   const Edit edit = PlanEdit(location, section, key, value);
-  if (!WriteEdited(source.get(), edit, temporary.Fd())) return false;
-  if (!temporary.Commit(true)) return false;
-  SyncFolder(ParentFolder(*target));
-  return true;
+  return WriteEdited(source, edit, temporary) && temporary.Commit(true);
 }
 
 }  // namespace
@@ -442,9 +317,9 @@ std::optional<std::string> ReadProfileString(const std::string& path, std::strin
                                              std::string_view key) {
   try {
     bool missing = false;
-    const FileDescriptor fd = OpenRegularFile(path, missing);
-    if (!fd.valid()) return std::nullopt;
-    LineReader reader(fd.get());
+    const std::optional<ReadableFile> file = ReadableFile::TryOpen(path, missing);
+    if (!file) return std::nullopt;
+    LineReader reader(*file);
     KeyLocation location;
     if (!FindKey(reader, Trim(section), Trim(key), location) || !location.keyFound) {
       return std::nullopt;

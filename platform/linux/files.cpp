@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/error.h"
@@ -61,7 +63,50 @@ void MakePrivateFolder(const std::string& folder) {
   }
 }
 
+constexpr int kMaxSymlinkHops = 40;
+
+std::string ParentFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A link is trusted when nobody else could have placed it or can swap it: it
+// belongs to the user running the program, and its folder is writable by the
+// owner only, or is sticky (others may not rename or remove what they do not
+// own there).
+bool IsTrustedLink(const std::string& path, const struct stat& link) {
+  if (link.st_uid != ::geteuid()) return false;
+  struct stat folder;
+  if (::stat(ParentFolder(path).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return false;
+  return (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (folder.st_mode & S_ISVTX) != 0;
+}
+
 }  // namespace
+
+std::optional<std::string> ResolveTrustedLinks(const std::string& start) {
+  std::string path = start;
+  for (int hop = 0; hop < kMaxSymlinkHops; ++hop) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) return path;
+      return std::nullopt;
+    }
+    if (!S_ISLNK(info.st_mode)) return path;
+    if (!IsTrustedLink(path, info)) return std::nullopt;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    if (target.front() != '/') {
+      const std::string folder = ParentFolder(path);
+      target = (folder == "/" ? folder : folder + "/") + target;
+    }
+    path = std::move(target);
+  }
+  return std::nullopt;
+}
 
 std::string OwnExecutablePath() {
   std::vector<char> buffer(256);

@@ -1,11 +1,14 @@
 #include "platform/replacement_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <random>
+
+#include "platform/file_io.h"
 
 namespace slidesaver {
 namespace {
@@ -72,6 +75,27 @@ bool ReplacementFile::Close() {
   return ok;
 }
 
+bool ReplacementFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool ReplacementFile::KeepAttributesOf(const ReadableFile& original) {
+  struct stat info;
+  if (::fstat(static_cast<int>(original.Native()), &info) != 0) return false;
+  // The creation mode was masked by the umask.
+  if (::fchmod(fd_, info.st_mode & 07777) != 0) return false;
+  if (::fchown(fd_, info.st_uid, info.st_gid) != 0) {
+    // Not the owner: the new file belongs to the writer, as any new file would.
+  }
+  return true;
+}
+
 bool ReplacementFile::Commit(bool sync) {
   if (path_.empty()) {
     errno = EBADF;
@@ -83,6 +107,14 @@ bool ReplacementFile::Commit(bool sync) {
   if (!Close()) return false;
   if (::rename(path_.c_str(), target_.c_str()) != 0) return false;
   committed_ = true;
+  if (sync) {
+    // Best effort: the data itself is synced already.
+    const int folder = ::open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::fsync(folder);
+      ::close(folder);
+    }
+  }
   return true;
 }
 
