@@ -61,6 +61,9 @@ class WindowHandle {
   // Keeps the window above all ordinary windows.
   virtual void SetTopmost() {}
   virtual void SetCaption(const std::string& caption) {}
+  // The window system's handle of the window (an HWND on Windows); 0 where
+  // there is none to hand to the system's own dialogs.
+  virtual std::intptr_t Native() const { return 0; }
 };
 
 // The platform under the application: clock, events, windows, message boxes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,10 +12,11 @@ enum class InstanceLockResult {
   Unavailable,     // the lock could not be created; carry on without one
 };
 
-// The single-instance check: an exclusive flock on a file named after the executable in the
-// per-user runtime folder. The lock is held until the object dies; it vanishes with the process,
-// so a process that crashed never blocks the next start. A normal release removes the file, and
-// so does a process that has to end in a hurry (exit_cleanup.h).
+// The single-instance check: on Linux an exclusive flock on a file named after the executable in
+// the per-user runtime folder, on Windows a named semaphore. The lock is held until the object
+// dies; it vanishes with the process, so a process that crashed never blocks the next start. A
+// normal release removes the lock file, and so does a process that has to end in a hurry
+// (exit_cleanup.h).
 class InstanceLock {
  public:
   InstanceLock() = default;  // holds nothing; result Unavailable
@@ -24,7 +26,8 @@ class InstanceLock {
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // Tries once, without waiting, to take the lock file `name` inside `folder`.
+  // Tries once, without waiting, to take the lock `name` (a file inside `folder`
+  // where locks are files).
   static InstanceLock TryAcquire(std::string_view folder, std::string_view name);
 
   // The check for the executable at `executablePath`, in RuntimeFolder(), under
@@ -35,11 +38,11 @@ class InstanceLock {
   InstanceLockResult result() const { return result_; }
 
  private:
-  InstanceLock(InstanceLockResult result, int fd, std::string path);
+  InstanceLock(InstanceLockResult result, std::intptr_t handle, std::string path);
   void Release();
 
   InstanceLockResult result_ = InstanceLockResult::Unavailable;
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the system's handle of the lock; -1: none
   std::string path_;
   int cleanupId_ = 0;
 };

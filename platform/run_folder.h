@@ -30,9 +30,9 @@ class RunFolder {
   std::int64_t FreeBytes() const;
 
  private:
-  RunFolder(std::string path, int lockFd);
+  RunFolder(std::string path, std::intptr_t lock);
   std::string path_;
-  int lockFd_;
+  std::intptr_t lock_;  // the system's handle that marks the folder as in use
   int cleanupId_;
 };
 

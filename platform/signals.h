@@ -42,8 +42,10 @@ class TerminationSignals {
   // exit clean-ups and ends the process with status 0 (exit_cleanup.h).
   void EndProcessAfter(std::chrono::milliseconds deadline);
 
- private:
+  // The operating system's part.
   struct Impl;
+
+ private:
   Impl* impl_;
 };
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test: first the normal
 # build, then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
-# that also runs the fuzz targets for a short while.
+# that also runs the fuzz targets for a short while, then the Windows build
+# (MinGW-w64) whose tests run under Wine.
 #   scripts/test.sh            all of it
 #   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
 set -euo pipefail
@@ -18,3 +19,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 (cd "$root/build/sanitize" && ctest --output-on-failure -j "$(nproc)")
+
+"$root/scripts/build-windows.sh" "$root/build/windows" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$root/build/windows" && ctest --output-on-failure -j "$(nproc)")

@@ -290,7 +290,7 @@ bool TryWriteProfileString(const std::string& path, std::string_view section, st
   if (!target) return false;
 
   bool missing = false;
-  const std::optional<ReadableFile> source = ReadableFile::TryOpen(*target, missing);
+  std::optional<ReadableFile> source = ReadableFile::TryOpen(*target, missing);
   if (!source && !missing) return false;
 
   KeyLocation location;
@@ -304,7 +304,9 @@ bool TryWriteProfileString(const std::string& path, std::string_view section, st
   // The new file keeps the old one's permissions, and its owner where allowed.
   if (source && !temporary.KeepAttributesOf(*source)) return false;
   const Edit edit = PlanEdit(location, section, key, value);
-  return WriteEdited(source, edit, temporary) && temporary.Commit(true);
+  if (!WriteEdited(source, edit, temporary)) return false;
+  source.reset();  // not every system replaces a file that is still open
+  return temporary.Commit(true);
 }
 
 }  // namespace

@@ -58,16 +58,16 @@ Attempt TryLockOnce(const std::string& path, int& fd) {
 
 }  // namespace
 
-InstanceLock::InstanceLock(InstanceLockResult result, int fd, std::string path)
-    : result_(result), fd_(fd), path_(std::move(path)) {
-  if (fd_ >= 0) cleanupId_ = AddExitCleanup([path = path_] { unlink(path.c_str()); });
+InstanceLock::InstanceLock(InstanceLockResult result, std::intptr_t handle, std::string path)
+    : result_(result), handle_(handle), path_(std::move(path)) {
+  if (handle_ >= 0) cleanupId_ = AddExitCleanup([path = path_] { unlink(path.c_str()); });
 }
 
 InstanceLock::~InstanceLock() { Release(); }
 
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept
     : result_(std::exchange(other.result_, InstanceLockResult::Unavailable)),
-      fd_(std::exchange(other.fd_, -1)),
+      handle_(std::exchange(other.handle_, -1)),
       path_(std::move(other.path_)),
       cleanupId_(std::exchange(other.cleanupId_, 0)) {}
 
@@ -75,7 +75,7 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
   if (this != &other) {
     Release();
     result_ = std::exchange(other.result_, InstanceLockResult::Unavailable);
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, -1);
     path_ = std::move(other.path_);
     cleanupId_ = std::exchange(other.cleanupId_, 0);
   }
@@ -85,11 +85,11 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
 // Unlinks while still holding the lock: a process that opened the file meanwhile either finds it
 // busy or, once it gets the lock, sees that the path no longer names it and starts over.
 void InstanceLock::Release() {
-  if (fd_ < 0) return;
+  if (handle_ < 0) return;
   unlink(path_.c_str());
   RemoveExitCleanup(cleanupId_);
-  close(fd_);
-  fd_ = -1;
+  close(static_cast<int>(handle_));
+  handle_ = -1;
 }
 
 InstanceLock InstanceLock::TryAcquire(std::string_view folder, std::string_view name) {

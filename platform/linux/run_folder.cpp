@@ -68,9 +68,9 @@ bool ProcessLives(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 }  // namespace
 
-RunFolder::RunFolder(std::string path, int lockFd)
+RunFolder::RunFolder(std::string path, std::intptr_t lock)
     : path_(std::move(path)),
-      lockFd_(lockFd),
+      lock_(lock),
       cleanupId_(AddExitCleanup([path = path_] { RemoveFolder(path); })) {}
 
 std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
@@ -94,7 +94,7 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
 RunFolder::~RunFolder() {
   RemoveFolder(path_);
   RemoveExitCleanup(cleanupId_);
-  ::close(lockFd_);
+  ::close(static_cast<int>(lock_));
 }
 
 std::string RunFolder::PathOf(std::string_view name) const { return PathJoin(path_, name); }
@@ -103,7 +103,7 @@ void RunFolder::RemoveFile(std::string_view name) const { ::unlink(PathOf(name).
 
 std::int64_t RunFolder::FreeBytes() const {
   struct statvfs info;
-  if (::fstatvfs(lockFd_, &info) != 0) return 0;
+  if (::fstatvfs(static_cast<int>(lock_), &info) != 0) return 0;
   return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
 

@@ -2,13 +2,11 @@
 
 // A fresh folder for one test, removed with everything in it when the test ends.
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,14 +16,20 @@ namespace slidesaver::test {
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& tag) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (tag + ".XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() / (tag + "." + std::to_string(random()));
+      if (fs::create_directory(candidate)) path_ = candidate.generic_string();
+    }
+    if (path_.empty()) throw std::runtime_error("no scratch folder for " + tag);
   }
   ~ScratchFolder() {
-    ::chmod(path_.c_str(), 0755);  // a test may have made it read-only
+    namespace fs = std::filesystem;
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    // A test may have made it read-only.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;

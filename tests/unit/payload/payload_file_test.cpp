@@ -92,11 +92,13 @@ TEST_F(PayloadFile, BadOffsetsAndSizesFailWithoutTouchingFiles) {
   CopyBlock(in, 0, 0, target);
   EXPECT_EQ(fs::file_size(target), 0u);
 
-  // A link planted at the target is never followed.
+  // Nothing planted at the target, a file or a link, is ever written through.
   const std::string victim = Write("victim", Bytes("keep me"));
+  EXPECT_THROW(CopyBlock(in, 0, 4, victim), Error);
   const std::string link = (dir_ / "link.wav").string();
-  fs::create_symlink(victim, link);
-  EXPECT_THROW(CopyBlock(in, 0, 4, link), Error);
+  std::error_code noLinks;  // not every system lets a user make links
+  fs::create_symlink(victim, link, noLinks);
+  if (!noLinks) EXPECT_THROW(CopyBlock(in, 0, 4, link), Error);
   std::ifstream check(victim);
   std::string content;
   std::getline(check, content);

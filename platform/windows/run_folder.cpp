@@ -1,0 +1,131 @@
+#include "platform/run_folder.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+
+#include "platform/error.h"
+#include "platform/exit_cleanup.h"
+#include "platform/files.h"
+#include "platform/windows/system_error.h"
+
+namespace slidesaver {
+namespace {
+
+constexpr std::string_view kPrefix = "run-";
+
+// Removes the files the folder holds (the program only ever puts files there),
+// then the folder. Links are removed themselves, never followed.
+void RemoveFolder(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA(PathJoin(folder, "*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string_view name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = PathJoin(folder, entry.cFileName);
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveDirectoryA(path.c_str());
+      } else {
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// The process number in a run folder's name; 0 when the name is no run folder's.
+DWORD OwnerOf(std::string_view name) {
+  if (name.substr(0, kPrefix.size()) != kPrefix) return 0;
+  name.remove_prefix(kPrefix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10) return 0;
+  DWORD pid = 0;
+  for (const char c : name.substr(0, dash)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + static_cast<DWORD>(c - '0');
+  }
+  return pid;
+}
+
+bool ProcessLives(DWORD pid) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+// Held open without sharing deletion, the folder cannot be removed by others.
+HANDLE Hold(const std::string& folder) {
+  return CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+}  // namespace
+
+RunFolder::RunFolder(std::string path, std::intptr_t lock)
+    : path_(std::move(path)),
+      lock_(lock),
+      cleanupId_(AddExitCleanup([path = path_] { RemoveFolder(path); })) {}
+
+std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
+  const std::string folder = base.empty() ? RuntimeFolder() : base;
+  std::random_device device;
+  std::mt19937_64 random((static_cast<std::uint64_t>(device()) << 32) ^ device());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+    const std::string path = PathJoin(
+        folder, std::string(kPrefix) + std::to_string(GetCurrentProcessId()) + "-" + suffix);
+    if (!CreateDirectoryA(path.c_str(), nullptr)) {
+      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      throw Error("Cannot create a folder in " + folder + ": " + SystemErrorText(GetLastError()));
+    }
+    const HANDLE lock = Hold(path);
+    if (lock == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      RemoveDirectoryA(path.c_str());
+      throw Error("Cannot hold the folder " + path + ": " + SystemErrorText(error));
+    }
+    return std::unique_ptr<RunFolder>(new RunFolder(path + "\\", reinterpret_cast<std::intptr_t>(lock)));
+  }
+  throw Error("Cannot create a folder in " + folder + ": no free name");
+}
+
+RunFolder::~RunFolder() {
+  CloseHandle(reinterpret_cast<HANDLE>(lock_));
+  RemoveFolder(path_);
+  RemoveExitCleanup(cleanupId_);
+}
+
+std::string RunFolder::PathOf(std::string_view name) const { return PathJoin(path_, name); }
+
+void RunFolder::RemoveFile(std::string_view name) const { DeleteFileA(PathOf(name).c_str()); }
+
+std::int64_t RunFolder::FreeBytes() const {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(path_.c_str(), &available, nullptr, nullptr)) return 0;
+  return static_cast<std::int64_t>(available.QuadPart);
+}
+
+void RemoveStaleRunFolders(const std::string& base) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA(PathJoin(base, "run-*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const DWORD owner = OwnerOf(entry.cFileName);
+    if (owner == 0 || owner == GetCurrentProcessId() || ProcessLives(owner)) continue;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      continue;
+    }
+    RemoveFolder(PathJoin(base, entry.cFileName));
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+}
+
+}  // namespace slidesaver
