@@ -1,8 +1,29 @@
 #include "platform/instance.h"
 
+#include <utility>
+
 #include "platform/files.h"
 
 namespace slidesaver {
+
+InstanceLock::~InstanceLock() { Release(); }
+
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept
+    : result_(std::exchange(other.result_, InstanceLockResult::Unavailable)),
+      handle_(std::exchange(other.handle_, -1)),
+      path_(std::move(other.path_)),
+      cleanupId_(std::exchange(other.cleanupId_, 0)) {}
+
+InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    result_ = std::exchange(other.result_, InstanceLockResult::Unavailable);
+    handle_ = std::exchange(other.handle_, -1);
+    path_ = std::move(other.path_);
+    cleanupId_ = std::exchange(other.cleanupId_, 0);
+  }
+  return *this;
+}
 
 std::string InstanceLockName(std::string_view executablePath) {
   return FileNamePart(executablePath) + "Semaphore";

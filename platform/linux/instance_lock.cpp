@@ -63,25 +63,6 @@ InstanceLock::InstanceLock(InstanceLockResult result, std::intptr_t handle, std:
   if (handle_ >= 0) cleanupId_ = AddExitCleanup([path = path_] { unlink(path.c_str()); });
 }
 
-InstanceLock::~InstanceLock() { Release(); }
-
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept
-    : result_(std::exchange(other.result_, InstanceLockResult::Unavailable)),
-      handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      cleanupId_(std::exchange(other.cleanupId_, 0)) {}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-  if (this != &other) {
-    Release();
-    result_ = std::exchange(other.result_, InstanceLockResult::Unavailable);
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    cleanupId_ = std::exchange(other.cleanupId_, 0);
-  }
-  return *this;
-}
-
 // Unlinks while still holding the lock: a process that opened the file meanwhile either finds it
 // busy or, once it gets the lock, sees that the path no longer names it and starts over.
 void InstanceLock::Release() {

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/coverage.h"
 #include "platform/error.h"
 #include "platform/muldiv.h"
 
@@ -321,30 +322,12 @@ std::int64_t GlyphReach(FT_Face face) {
 // ---------------------------------------------------------------------------
 // Painting
 
-// The areas of the bitmap that may be written: the bitmap, cut to the clip.
-std::vector<TRect> PaintableRects(const Bitmap& dst, const Region* clip) {
-  const TRect bounds = Rect(0, 0, dst.Width(), dst.Height());
-  if (!clip) return bounds.IsEmpty() ? std::vector<TRect>{} : std::vector<TRect>{bounds};
-  std::vector<TRect> rects;
-  for (const TRect& r : clip->Rects()) {
-    const TRect part = IntersectRect(r, bounds);
-    if (!part.IsEmpty()) rects.push_back(part);
-  }
-  return rects;
-}
-
-std::uint8_t Blend(std::uint8_t dst, std::uint8_t color, std::uint8_t coverage) {
-  const int t = (static_cast<int>(color) - dst) * coverage;
-  const int step = t >= 0 ? (t + 127) / 255 : -((-t + 127) / 255);
-  return static_cast<std::uint8_t>(dst + step);
-}
-
 void BlendPixel(Bitmap& dst, int x, int y, Bgr color, std::uint8_t coverage) {
   if (coverage == 0) return;
   std::uint8_t* p = dst.ScanLine(y) + 3 * static_cast<std::size_t>(x);
-  p[0] = Blend(p[0], color.b, coverage);
-  p[1] = Blend(p[1], color.g, coverage);
-  p[2] = Blend(p[2], color.r, coverage);
+  p[0] = BlendCoverage(p[0], color.b, coverage);
+  p[1] = BlendCoverage(p[1], color.g, coverage);
+  p[2] = BlendCoverage(p[2], color.r, coverage);
 }
 
 // A coverage mask placed in bitmap coordinates.

@@ -9,25 +9,6 @@ namespace slidesaver {
 InstanceLock::InstanceLock(InstanceLockResult result, std::intptr_t handle, std::string path)
     : result_(result), handle_(handle), path_(std::move(path)) {}
 
-InstanceLock::~InstanceLock() { Release(); }
-
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept
-    : result_(std::exchange(other.result_, InstanceLockResult::Unavailable)),
-      handle_(std::exchange(other.handle_, -1)),
-      path_(std::move(other.path_)),
-      cleanupId_(std::exchange(other.cleanupId_, 0)) {}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-  if (this != &other) {
-    Release();
-    result_ = std::exchange(other.result_, InstanceLockResult::Unavailable);
-    handle_ = std::exchange(other.handle_, -1);
-    path_ = std::move(other.path_);
-    cleanupId_ = std::exchange(other.cleanupId_, 0);
-  }
-  return *this;
-}
-
 // The semaphore goes with its last handle; the system closes it with the process too.
 void InstanceLock::Release() {
   if (handle_ == -1) return;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/coverage.h"
 #include "platform/color.h"
 #include "platform/windows/system_error.h"
 
@@ -59,24 +60,6 @@ class FontContext {
   HFONT font_ = nullptr;
   HGDIOBJ previous_ = nullptr;
 };
-
-std::uint8_t Blend(std::uint8_t dst, std::uint8_t color, std::uint8_t coverage) {
-  const int t = (static_cast<int>(color) - dst) * coverage;
-  const int step = t >= 0 ? (t + 127) / 255 : -((-t + 127) / 255);
-  return static_cast<std::uint8_t>(dst + step);
-}
-
-// The areas of the bitmap that may be written: the bitmap, cut to the clip.
-std::vector<TRect> PaintableRects(const Bitmap& dst, const Region* clip) {
-  const TRect bounds = Rect(0, 0, dst.Width(), dst.Height());
-  if (!clip) return bounds.IsEmpty() ? std::vector<TRect>{} : std::vector<TRect>{bounds};
-  std::vector<TRect> rects;
-  for (const TRect& r : clip->Rects()) {
-    const TRect part = IntersectRect(r, bounds);
-    if (!part.IsEmpty()) rects.push_back(part);
-  }
-  return rects;
-}
 
 }  // namespace
 
@@ -130,9 +113,9 @@ void DrawText(Bitmap& dst, std::int32_t x, std::int32_t y, const TTextFont& font
       for (int column = part.Left; column < part.Right; ++column, in += 4, out += 3) {
         const std::uint8_t coverage = std::max({in[0], in[1], in[2]});
         if (coverage == 0) continue;
-        out[0] = Blend(out[0], color.b, coverage);
-        out[1] = Blend(out[1], color.g, coverage);
-        out[2] = Blend(out[2], color.r, coverage);
+        out[0] = BlendCoverage(out[0], color.b, coverage);
+        out[1] = BlendCoverage(out[1], color.g, coverage);
+        out[2] = BlendCoverage(out[2], color.r, coverage);
       }
     }
   }
