@@ -169,7 +169,7 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
 
 int RunStartup(int argc, char** argv) {
   try {
-    RunStartupSequence(SplitCommandLine(CommandLineFromArgv(argc, argv)));
+    RunStartupSequence(SplitCommandLine(ProgramArguments(argc, argv)));
   } catch (const std::exception& e) {
     // Hosts rely on status 0; the reason goes to stderr in one line.
     const std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";

@@ -61,6 +61,11 @@ std::unique_ptr<Backend> CreateHostBackend(std::unique_ptr<HostWindow> window);
 // The name of the display the program shows on, for instance names: one
 // program per file name runs per display. Empty where there is only one.
 std::string DisplayName();
+// The text of the arguments the program was started with, without the program's
+// own name: on Linux argv[1..] joined with single spaces; on Windows the system's
+// command line after its first argument (which may be quoted), untouched, since
+// hosts there hand over one text, not a list.
+std::string ProgramArguments(int argc, char** argv);
 // Makes the process ready before any thread starts: a broken pipe or a file
 // that cannot grow is an error to report, never the end of the program.
 void PrepareProcess();

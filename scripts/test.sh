@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds everything and runs every test: first the normal
-# build, then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
-# that also runs the fuzz targets for a short while, then the Windows build
-# (MinGW-w64) whose tests run under Wine.
+# Sets up the machine, builds everything and runs every test: the Windows build
+# (MinGW-w64) comes first so that the normal build's end-to-end tests also drive
+# the Windows player under Wine; then the normal build's tests; then a clang
+# build with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the
+# fuzz targets for a short while; last the Windows unit tests under Wine.
 #   scripts/test.sh            all of it
 #   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 
+"$root/scripts/build-windows.sh" "$root/build/windows" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)" "$@")
 if [ $# -gt 0 ]; then exit 0; fi
@@ -20,5 +22,4 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 (cd "$root/build/sanitize" && ctest --output-on-failure -j "$(nproc)")
 
-"$root/scripts/build-windows.sh" "$root/build/windows" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$root/build/windows" && ctest --output-on-failure -j "$(nproc)")

@@ -22,6 +22,15 @@ std::string DisplayName() {
   return display != nullptr ? display : "";
 }
 
+std::string ProgramArguments(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text.push_back(' ');
+    text += argv[i];
+  }
+  return text;
+}
+
 void PrepareProcess() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);

@@ -10,12 +10,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <thread>
 
-#include "platform/controls.h"
 #include "platform/linux/x11_faults.h"
 
 // Last: Xlib's macros (None, Bool, Expose, ...) would clash with the names above.
@@ -327,99 +324,6 @@ std::vector<X11HostWindow::Event> X11HostWindow::Wait(std::uint32_t timeoutMs) {
 void X11HostWindow::Wake() {
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = write(impl_->wakeFd, &one, sizeof one);
-}
-
-// ---------------------------------------------------------------------------
-// The backend over one host window.
-
-namespace {
-
-// What the backend and its form windows share; the windows only hold it
-// weakly, since a form may outlive the application that created it.
-struct HostState {
-  std::unique_ptr<HostWindow> window;
-  // Forms whose window lives, in creation order; the last one owns the host window.
-  std::vector<TForm*> forms;
-  TForm* Owner() const { return forms.empty() ? nullptr : forms.back(); }
-};
-
-class HostFormWindow : public WindowHandle {
- public:
-  HostFormWindow(std::weak_ptr<HostState> state, TForm& form)
-      : state_(std::move(state)), form_(form) {}
-  ~HostFormWindow() override {
-    if (auto state = state_.lock()) std::erase(state->forms, &form_);
-  }
-  void SetBounds(const TRect&) override {}
-  void Show() override {}
-  void Hide() override {}
-  void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
-    auto state = state_.lock();
-    if (state && state->Owner() == &form_) state->window->Put(surface, rects);
-  }
-
- private:
-  std::weak_ptr<HostState> state_;
-  TForm& form_;
-};
-
-class X11HostBackend : public Backend {
- public:
-  explicit X11HostBackend(std::unique_ptr<HostWindow> window)
-      : state_(std::make_shared<HostState>()) {
-    state_->window = std::move(window);
-  }
-
-  std::uint32_t TickCount() override { return static_cast<std::uint32_t>(MonotonicMs()); }
-  void Sleep(std::uint32_t ms) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  }
-  void PollEvents(std::vector<InputEvent>& out) override {
-    Translate(state_->window->Poll());
-    out.insert(out.end(), pending_.begin(), pending_.end());
-    pending_.clear();
-  }
-  void WaitEvents(std::uint32_t timeoutMs) override {
-    if (!pending_.empty()) return;
-    Translate(state_->window->Wait(timeoutMs));
-  }
-  void Wake() override { state_->window->Wake(); }
-  std::unique_ptr<WindowHandle> CreateWindowHandle(TForm& form) override {
-    state_->forms.push_back(&form);
-    return std::make_unique<HostFormWindow>(state_, form);
-  }
-  // Nobody can press OK in a window the host owns: the text goes to stderr.
-  void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  }
-  void ShowCursor(bool) override {}
-  TSize ScreenSize() override { return state_->window->Size(); }
-
- private:
-  // Keeps the events that are input for the owning form; one Expose stands for
-  // every exposed area of a batch, since the form repaints whole.
-  void Translate(const std::vector<HostWindow::Event>& events) {
-    TForm* owner = state_->Owner();
-    if (owner == nullptr) return;
-    bool exposed = false;
-    for (const HostWindow::Event& e : events) {
-      if (e.kind == HostWindow::Event::Kind::Exposed && !exposed) {
-        exposed = true;
-        pending_.push_back(InputEvent{.kind = InputEvent::Kind::Expose, .form = owner});
-      } else if (e.kind == HostWindow::Event::Kind::Destroyed) {
-        pending_.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = owner});
-      }
-    }
-  }
-
-  std::shared_ptr<HostState> state_;
-  std::deque<InputEvent> pending_;
-};
-
-}  // namespace
-
-std::unique_ptr<Backend> CreateHostBackend(std::unique_ptr<HostWindow> window) {
-  return std::make_unique<X11HostBackend>(std::move(window));
 }
 
 }  // namespace slidesaver

@@ -9,6 +9,10 @@ slidesaver-x11-probe and compared with images composed here from the pictures' d
 
     saver_e2e_test.py --build-dir BUILD [unittest options]
     saver_e2e_test.py --player P --pack P --render P --media P --probe P [unittest options]
+
+With --platform windows, --player is the Windows build's slidesaver.exe and only the tests of
+WindowsSaverTest run: each saver is started through scripts/wine-run.sh (--wine-run) in the Wine
+prefix given with --wineprefix, which is shut down after each test class.
 """
 
 import argparse
@@ -27,6 +31,7 @@ import time
 import unittest
 
 TOOLS = {}  # name -> path of the built executables, filled by main()
+WINE = {}   # 'run' and 'prefix' when the player is a Windows program, filled by main()
 
 SCREEN_W, SCREEN_H = 640, 480
 PICTURE_W, PICTURE_H = 320, 240  # size of the demo pictures made for these tests
@@ -320,6 +325,8 @@ class SaverTestCase(unittest.TestCase):
         self.env = {k: v for k, v in os.environ.items() if k != 'XDG_RUNTIME_DIR'}
         self.env.update(DISPLAY=self.display.name, TMPDIR=self.tmpdir, SDL_AUDIODRIVER='dummy')
         self.env.pop('XSCREENSAVER_WINDOW', None)
+        if WINE:
+            self.env.update(SLIDESAVER_WINEPREFIX=WINE['prefix'])
         self.xdotool('mousemove', SCREEN_W // 2, SCREEN_H // 2)
 
     def tearDown(self):
@@ -341,7 +348,8 @@ class SaverTestCase(unittest.TestCase):
 
     def start(self, saver, *args, env=None):
         log = open(os.path.join(self.dir, os.path.basename(saver) + '.log'), 'ab')
-        proc = _start([saver, *map(str, args)], env=env or self.env, stdout=log,
+        command = [WINE['run'], saver] if WINE else [saver]
+        proc = _start([*command, *map(str, args)], env=env or self.env, stdout=log,
                       stderr=subprocess.STDOUT)
         log.close()
         self.procs.append(proc)
@@ -810,6 +818,62 @@ class FaultTest(SaverTestCase):
             self.assertEnds(proc, 'saver after SIGTERM')
 
 
+# ---------------------------------------------------------------- the player on Windows
+
+class WindowsSaverTest(SaverTestCase):
+    """The Windows player under Wine: its windows are X windows on the test's display, and no
+    window manager runs (Wine then waits up to 2 s for a window it hides to be withdrawn)."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not WINE:
+            raise unittest.SkipTest('runs only with --platform windows')
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=WINE['prefix']),
+                       stderr=subprocess.DEVNULL)
+        super().tearDownClass()
+
+    def test_first_picture_centred_on_black_and_a_key_ends_it(self):
+        saver = self.start(self.pack('Plain.scr', extra=['--interval', '60000']), '/S')
+        self.wait_for_saver_window(saver)
+        expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+        self.wait_for_image(saver, self.grab, expected, 'first picture centred on black')
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after a key')
+        self.assertEqual(self.full_screen_windows(), [])
+
+    def test_setup_dialog_takes_keys_and_keeps_the_setting(self):
+        saver_file = self.pack('Setup.scr')
+        setup = self.start(saver_file, '/C')
+
+        def dialog():
+            self.assertRunning(setup, 'setup before its dialog appeared')
+            tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            match = re.search(r'^\s+(0x[0-9a-f]+) "Setup.*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s',
+                              tree, re.MULTILINE)
+            return match and tuple(int(v) for v in match.group(2, 3, 4, 5))
+        found = poll_until(dialog)
+        self.assertTrue(found, 'no setup dialog appeared')
+        width, height, x, y = found
+        self.assertTrue(0 < width < SCREEN_W and 0 < height < SCREEN_H, found)
+
+        def drawn():
+            shot = self.grab()
+            return len({shot.pixel(px, py) for px in range(x, x + width)
+                        for py in range(y, y + height)}) >= 3
+        self.assertTrue(poll_until(drawn), 'the dialog stayed blank')
+        self.xdotool('mousemove', x + width // 2, y + height // 2)
+        self.xdotool('key', 'space')  # the check box has the focus first: music muted
+        self.xdotool('key', 'Return')
+        self.assertEnds(setup, 'setup after Return')
+        with open(os.path.join(self.dir, 'CONTROL.INI')) as f:
+            self.assertIn('mute=1', f.read().split())
+
+
 # ---------------------------------------------------------------- command line
 
 def main():
@@ -817,7 +881,17 @@ def main():
     parser.add_argument('--build-dir', help='build folder holding all five executables')
     for name in ('player', 'pack', 'render', 'media', 'probe'):
         parser.add_argument('--' + name)
+    parser.add_argument('--platform', choices=('linux', 'windows'), default='linux',
+                        help='the system the player is built for')
+    parser.add_argument('--wine-run', help='scripts/wine-run.sh, for --platform windows')
+    parser.add_argument('--wineprefix', help='the Wine prefix to run in, for --platform windows')
     options, rest = parser.parse_known_args()
+    if options.platform == 'windows':
+        if not options.wine_run or not options.wineprefix:
+            parser.error('--platform windows needs --wine-run and --wineprefix')
+        WINE.update(run=os.path.abspath(options.wine_run), prefix=os.path.abspath(options.wineprefix))
+        # Only the Windows player's own tests: the others speak of X hosts, signals and locks.
+        rest = rest or ['WindowsSaverTest']
     defaults = {'player': 'app/slidesaver', 'pack': 'tools/slidesaver-pack',
                 'render': 'tools/slidesaver-render',
                 'media': 'tools/imagegen/slidesaver-demo-media',

@@ -145,7 +145,7 @@ TEST(SaverTargetTest, WindowIdArgumentThenEnvironmentThenRoot) {
     EXPECT_EQ(target({"/S"}, env).first, Kind::OwnWindow) << env;
   }
   EXPECT_EQ(target({"/S", "--root"}, "junk").first, Kind::RootWindow);
-  for (const std::vector<std::string> bad :
+  for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"/S", "--window-id"}, {"--window-id", "0"}, {"--window-id", "-5"}}) {
     EXPECT_THROW(FindSaverTarget(bad, nullptr), Error);
   }

@@ -22,6 +22,21 @@
 
 namespace slidesaver::test {
 
+// The variable that names the folder for temporary files: the runtime folder lies there.
+#ifdef _WIN32
+constexpr char kTempVariable[] = "TMP";
+inline void SetVariable(const char* name, const std::string& value) {
+  _putenv_s(name, value.c_str());
+}
+inline void UnsetVariable(const char* name) { _putenv_s(name, ""); }
+#else
+constexpr char kTempVariable[] = "TMPDIR";
+inline void SetVariable(const char* name, const std::string& value) {
+  ::setenv(name, value.c_str(), 1);
+}
+inline void UnsetVariable(const char* name) { ::unsetenv(name); }
+#endif
+
 constexpr TSize kScreen{64, 48};
 constexpr std::size_t kPlayerSize = 100;
 
@@ -64,7 +79,9 @@ class FakeAudioDevice : public AudioDevice {
   explicit FakeAudioDevice(AudioState& state) : state_(state) {}
   void Load(const std::string& path) override {
     for (const std::string& name : state_.failing) {
-      if (path.ends_with("/" + name)) throw Error("Cannot play " + path);
+      if (path.ends_with("/" + name) || path.ends_with("\\" + name)) {
+        throw Error("Cannot play " + path);
+      }
     }
     state_.loaded = ScratchFolder::Read(path);
   }
@@ -118,9 +135,9 @@ inline void ReplaceConfiguration(std::vector<std::uint8_t>& file, const TSSFileL
 class SaverWindowTest : public ::testing::Test {
  protected:
   SaverWindowTest() {
-    if (const char* tmp = ::getenv("TMPDIR")) savedTmp_ = tmp;
-    ::setenv("TMPDIR", scratch_.Path().c_str(), 1);
-    ::unsetenv("XDG_RUNTIME_DIR");
+    if (const char* tmp = ::getenv(kTempVariable)) savedTmp_ = tmp;
+    SetVariable(kTempVariable, scratch_.Path());
+    UnsetVariable("XDG_RUNTIME_DIR");
     IgnoredMoves() = 0;
     RandSeed(7);
     app_.Title = "Saver";
@@ -129,9 +146,9 @@ class SaverWindowTest : public ::testing::Test {
   ~SaverWindowTest() override {
     form_.reset();
     if (savedTmp_.empty()) {
-      ::unsetenv("TMPDIR");
+      UnsetVariable(kTempVariable);
     } else {
-      ::setenv("TMPDIR", savedTmp_.c_str(), 1);
+      SetVariable(kTempVariable, savedTmp_);
     }
   }
 

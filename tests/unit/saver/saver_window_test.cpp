@@ -28,20 +28,6 @@ TEST_F(SaverWindowTest, StartUpCoversTheScreenInBlackAndHidesTheCursor) {
   EXPECT_FALSE(form.ShowStarted());
 }
 
-TEST_F(SaverWindowTest, UnreadableTrailerLeavesTheDesignWindowAndTriesAgainOnActivation) {
-  const std::string path = scratch_.Write("Short.scr", std::string(39, 'x'));
-  TfrmScrn& form = Start(path);
-  EXPECT_TRUE(form.StartupPending());
-  EXPECT_EQ(form.BoundsRect(), (TRect{-65, -39, 130, 87}));  // 195 x 126, centred on 64 x 48
-  EXPECT_EQ(backend_->CursorCount(), 0);
-  EXPECT_FALSE(app_.OnIdle);
-
-  fs::copy_file(WriteSaver({Jpeg(8, 8, 1)}), path, fs::copy_options::overwrite_existing);
-  form.Activate();
-  EXPECT_FALSE(form.StartupPending());
-  EXPECT_EQ(form.Width(), kScreen.cx);
-}
-
 TEST_F(SaverWindowTest, ReactivationDoesNotReadThePayloadAgain) {
   const std::string path = WriteSaver({Jpeg(8, 8, 1)});
   TfrmScrn& form = Start(path);

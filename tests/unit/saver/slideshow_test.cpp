@@ -6,14 +6,13 @@
 
 #include "payload/graphics.h"
 #include "platform/text.h"
+#include "tests/unit/saver/placement.h"
 #include "tests/unit/saver/saver_fixture.h"
 
 namespace slidesaver::test {
 namespace {
 
 using SlideshowTest = SaverWindowTest;
-
-Bitmap Decoded(const std::vector<std::uint8_t>& jpeg) { return TJPEGImage(jpeg).Pixels(); }
 
 // An image component as a picture stream carries it.
 std::unique_ptr<TImage> ImageOf(const std::vector<std::uint8_t>& jpeg) {
@@ -26,24 +25,6 @@ Bitmap Composed(TfrmScrn& form, const std::vector<std::uint8_t>& jpeg) {
   std::unique_ptr<TImage> image = ImageOf(jpeg);
   form.ComposeScreenPicture(*image);
   return image->Picture().Graphic()->Pixels();
-}
-
-// The pixel at screen (x, y) when `picture` is placed with its corner at (left, top) on black.
-std::uint32_t Expected(const Bitmap& picture, int left, int top, int x, int y) {
-  const int px = x - left;
-  const int py = y - top;
-  if (px < 0 || py < 0 || px >= picture.Width() || py >= picture.Height()) return 0;
-  return picture.Pixel(px, py);
-}
-
-void ExpectPlaced(const Bitmap& screen, const Bitmap& picture, int left, int top) {
-  ASSERT_EQ(screen.Width(), kScreen.cx);
-  ASSERT_EQ(screen.Height(), kScreen.cy);
-  for (int y = 0; y < screen.Height(); ++y) {
-    for (int x = 0; x < screen.Width(); ++x) {
-      ASSERT_EQ(screen.Pixel(x, y), Expected(picture, left, top, x, y)) << x << "," << y;
-    }
-  }
 }
 
 TEST_F(SlideshowTest, PicturesAreCentredOnBlackAndCutWhenLarger) {
@@ -131,21 +112,6 @@ TEST_F(SlideshowTest, ListOrderLoopsAndRandomChoicesStayInRange) {
     ExpectPlaced(randomForm.tvShow.ScreenImage(), pictures[index], 28, 20);
   }
   for (int n : seen) EXPECT_GT(n, 0);
-}
-
-TEST_F(SlideshowTest, AFileReplacedOrDeletedWhileItRunsStillShowsItsOwnPictures) {
-  const std::string path = WriteSaver({Jpeg(8, 8, 1), Jpeg(8, 8, 2)});
-  TfrmScrn& form = Start(path);
-  form.ShowNextPicture(nullptr);
-  // Rebuilt under the same name (a new file renamed over it), then deleted.
-  const std::string rebuilt = scratch_.Write("new.scr", std::string(4000, 'x'));
-  ASSERT_EQ(std::rename(rebuilt.c_str(), path.c_str()), 0);
-  form.ShowNextPicture(nullptr);
-  ExpectPlaced(form.tvShow.ScreenImage(), Decoded(Jpeg(8, 8, 2)), 28, 20);
-  ASSERT_EQ(std::remove(path.c_str()), 0);
-  form.ShowNextPicture(nullptr);
-  ExpectPlaced(form.tvShow.ScreenImage(), Decoded(Jpeg(8, 8, 1)), 28, 20);
-  EXPECT_TRUE(backend_->ErrorBoxes().empty());
 }
 
 TEST_F(SlideshowTest, ClearOldImageEmptiesTheScreenBeforeTheTransition) {
