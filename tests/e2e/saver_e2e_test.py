@@ -836,11 +836,15 @@ class WindowsSaverTest(SaverTestCase):
                        stderr=subprocess.DEVNULL)
         super().tearDownClass()
 
-    def test_first_picture_centred_on_black_and_a_key_ends_it(self):
-        saver = self.start(self.pack('Plain.scr', extra=['--interval', '60000']), '/S')
+    def test_first_picture_centred_on_black_one_instance_and_a_key_ends_it(self):
+        saver_file = self.pack('Plain.scr', extra=['--interval', '60000'])
+        saver = self.start(saver_file, '/S')
         self.wait_for_saver_window(saver)
         expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
         self.wait_for_image(saver, self.grab, expected, 'first picture centred on black')
+        # The named semaphore lets only one saver of a file name run.
+        self.assertEnds(self.start(saver_file, '/S'), 'a second saver of the same file')
+        self.assertRunning(saver, 'the first saver')
         self.xdotool('key', 'a')
         self.assertEnds(saver, 'saver after a key')
         self.assertEqual(self.full_screen_windows(), [])
