@@ -49,6 +49,10 @@ class Win32HostWindow : public HostWindow {
     if (image.Empty() || rects.empty() || !IsWindow(window_)) return;
     const HDC dc = GetDC(window_);
     if (dc == nullptr) return;
+    // Under Wine what one process draws into another process's window reaches
+    // the screen only once the same area is drawn again; a preview is small
+    // and drawn seldom, so it is drawn twice everywhere.
+    DrawBitmapRects(dc, image, rects);
     DrawBitmapRects(dc, image, rects);
     ReleaseDC(window_, dc);
   }

@@ -220,10 +220,12 @@ class VirtualDisplay:
 
 
 class ProbeWindow:
-    """A window of slidesaver-x11-probe, standing for a screen-saver host's window."""
+    """A window of slidesaver-x11-probe, standing for a screen-saver host's window; with
+    `command`, of another program that speaks the same way (slidesaver-win-host under Wine)."""
 
-    def __init__(self, env, width, height, x, y):
-        self.proc = _start([TOOLS['probe'], 'window', str(width), str(height), str(x), str(y)],
+    def __init__(self, env, width, height, x, y, command=None):
+        command = command or [TOOLS['probe'], 'window']
+        self.proc = _start([*command, str(width), str(height), str(x), str(y)],
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.lines = []
         self.cond = threading.Condition()
@@ -849,6 +851,23 @@ class WindowsSaverTest(SaverTestCase):
         self.assertEnds(saver, 'saver after a key')
         self.assertEqual(self.full_screen_windows(), [])
 
+    def test_preview_draws_the_first_picture_stretched_until_the_host_hides_it(self):
+        host = ProbeWindow(self.env, 200, 150, 50, 60, command=[WINE['run'], TOOLS['win_host']])
+        self.windows.append(host)
+
+        def x_window():
+            tree = subprocess.run(['xwininfo', '-root', '-tree'], env=self.env, check=True,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            match = re.search(rf'(0x[0-9a-f]+) "host {host.id}"', tree)
+            return match and match.group(1)
+        shown = poll_until(x_window)
+        self.assertTrue(shown, 'the host window did not appear')
+        preview = self.start(self.pack('Preview.scr'), '/P', host.id)
+        self.wait_for_image(preview, lambda: self.grab(shown),
+                            stretched(self.pictures[0], 200, 150), 'first picture stretched')
+        host.command('hide')
+        self.assertEnds(preview, 'preview after the host hid its window')
+
     def test_setup_dialog_takes_keys_and_keeps_the_setting(self):
         saver_file = self.pack('Setup.scr')
         setup = self.start(saver_file, '/C')
@@ -889,11 +908,14 @@ def main():
                         help='the system the player is built for')
     parser.add_argument('--wine-run', help='scripts/wine-run.sh, for --platform windows')
     parser.add_argument('--wineprefix', help='the Wine prefix to run in, for --platform windows')
+    parser.add_argument('--win-host', help='slidesaver-win-host.exe, for --platform windows')
     options, rest = parser.parse_known_args()
     if options.platform == 'windows':
         if not options.wine_run or not options.wineprefix:
             parser.error('--platform windows needs --wine-run and --wineprefix')
         WINE.update(run=os.path.abspath(options.wine_run), prefix=os.path.abspath(options.wineprefix))
+        if options.win_host:
+            TOOLS['win_host'] = os.path.abspath(options.win_host)
         # Only the Windows player's own tests: the others speak of X hosts, signals and locks.
         rest = rest or ['WindowsSaverTest']
     defaults = {'player': 'app/slidesaver', 'pack': 'tools/slidesaver-pack',
