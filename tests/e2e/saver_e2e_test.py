@@ -868,7 +868,7 @@ class WindowsSaverTest(SaverTestCase):
         host.command('hide')
         self.assertEnds(preview, 'preview after the host hid its window')
 
-    def test_setup_dialog_takes_keys_and_keeps_the_setting(self):
+    def test_setup_dialog_stores_mute_after_clicks_on_the_box_and_on_ok(self):
         saver_file = self.pack('Setup.scr')
         setup = self.start(saver_file, '/C')
 
@@ -889,10 +889,11 @@ class WindowsSaverTest(SaverTestCase):
             return len({shot.pixel(px, py) for px in range(x, x + width)
                         for py in range(y, y + height)}) >= 3
         self.assertTrue(poll_until(drawn), 'the dialog stayed blank')
-        self.xdotool('mousemove', x + width // 2, y + height // 2)
-        self.xdotool('key', 'space')  # the check box has the focus first: music muted
-        self.xdotool('key', 'Return')
-        self.assertEnds(setup, 'setup after Return')
+        # The check box and OK where the dialog's layout puts them in its client area.
+        for cx, cy in ((35, 78), (251, 236)):
+            self.xdotool('mousemove', x + cx, y + cy)
+            self.xdotool('click', '1')
+        self.assertEnds(setup, 'setup after a click on the check box and on OK')
         with open(os.path.join(self.dir, 'CONTROL.INI')) as f:
             self.assertIn('mute=1', f.read().split())
 
