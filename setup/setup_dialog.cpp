@@ -1,5 +1,6 @@
 #include "setup/setup_dialog.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "payload/config.h"
 #include "payload/payload.h"
 #include "payload/stream.h"
+#include "platform/text.h"
 #include "setup/settings.h"
 
 namespace slidesaver {
@@ -58,8 +60,11 @@ void TfrmSetup::CreateControls() {
   lblAuthor.SetBounds(29, 44, lblAuthor.Width(), lblAuthor.Height());
 
   cbMute.SetFont(font_);
-  cbMute.SetBounds(29, 71, 84, 15);
   cbMute.SetCaption("Mute music");
+  // 84 pixels hold the caption in the usual dialog font; a wider font gets the room it needs.
+  const std::int32_t captionRoom = 1 + TThemedCheckBox::kBoxSize + TThemedCheckBox::kCaptionGap +
+                                   MeasureText(font_, "Mute music").cx + 1;
+  cbMute.SetBounds(29, 71, std::max(84, captionRoom), 15);
   cbMute.OnChange = [this](void* sender) { cbMuteClick(sender); };
 
   TTextFont linkFont = font_;
