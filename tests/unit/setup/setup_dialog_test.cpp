@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "payload/builder.h"
 #include "platform/headless.h"
+#include "platform/text.h"
 #include "setup/settings.h"
 #include "tests/support/scratch_folder.h"
 
@@ -97,7 +99,12 @@ TEST_F(SetupDialogTest, FixedLayoutAndTextsBeforeFilling) {
   EXPECT_EQ(form.pnlBottom.BoundsRect(), Bounds(0, 209, 305, 50));
   EXPECT_EQ((TPoint{form.lblTitle.Left(), form.lblTitle.Top()}), (TPoint{29, 23}));
   EXPECT_EQ((TPoint{form.lblAuthor.Left(), form.lblAuthor.Top()}), (TPoint{29, 44}));
-  EXPECT_EQ(form.cbMute.BoundsRect(), Bounds(29, 71, 84, 15));
+  // At least 84 pixels wide, and the caption fits after the box in any font.
+  const TRect mute = form.cbMute.BoundsRect();
+  EXPECT_EQ(mute, Bounds(29, 71, std::max(84, mute.Width()), 15));
+  EXPECT_LE(form.cbMute.BoxRect().Right + TThemedCheckBox::kCaptionGap +
+                MeasureText(form.cbMute.Font(), "Mute music").cx,
+            mute.Width());
   EXPECT_EQ(form.cbMute.Caption(), "Mute music");
   EXPECT_EQ((TPoint{form.lblEmail.Left(), form.lblEmail.Top()}), (TPoint{29, 106}));
   EXPECT_EQ((TPoint{form.lblWeb.Left(), form.lblWeb.Top()}), (TPoint{29, 127}));
