@@ -36,6 +36,11 @@ class RunFolder {
   int cleanupId_;
 };
 
+// Run folders are named "run-<pid>-<something unique>".
+inline constexpr std::string_view kRunFolderPrefix = "run-";
+// The process number in a run folder's name; 0 when the name is no run folder's.
+std::uint32_t RunFolderOwner(std::string_view name);
+
 // Removes the run folders in `base` that programs left behind when they ended
 // without cleaning up (killed, crashed): their lock is free and no process of
 // their number lives. Best effort; never raises.

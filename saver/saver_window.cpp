@@ -6,7 +6,6 @@
 
 #include "payload/payload.h"
 #include "platform/error.h"
-#include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/random.h"
 #include "setup/settings.h"
@@ -277,15 +276,8 @@ void TfrmScrn::mpSaverNotify(void*) {
 }
 
 void TfrmScrn::DeleteSounds() {
-  if (!configuration_ || configuration_->GetSndCount() == 0) return;
-  for (int i = 0; i < extractedSounds_; ++i) {
-    try {
-      RemoveFile(SoundPath(i));
-    } catch (const std::exception&) {
-      // A file that cannot be deleted stays; nothing to tell the user.
-    }
-  }
-  // Whatever is left goes with the folder.
+  // The extracted sounds go with the run folder that holds them, whatever
+  // cannot be deleted of them too.
   runFolder_.reset();
 }
 

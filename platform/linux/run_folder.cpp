@@ -19,8 +19,6 @@
 namespace slidesaver {
 namespace {
 
-constexpr std::string_view kPrefix = "run-";
-
 // Removes what the folder holds (the program only ever puts files there) and
 // then the folder. Links are removed, never followed.
 void RemoveFolder(const std::string& path) {
@@ -50,20 +48,6 @@ bool TryLock(int fd) {
   return status == 0;
 }
 
-// The process number in a run folder's name; 0 when the name is no run folder's.
-pid_t OwnerOf(std::string_view name) {
-  if (name.substr(0, kPrefix.size()) != kPrefix) return 0;
-  name.remove_prefix(kPrefix.size());
-  const std::size_t dash = name.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash > 9) return 0;
-  pid_t pid = 0;
-  for (const char c : name.substr(0, dash)) {
-    if (c < '0' || c > '9') return 0;
-    pid = pid * 10 + (c - '0');
-  }
-  return pid;
-}
-
 bool ProcessLives(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 }  // namespace
@@ -75,7 +59,7 @@ RunFolder::RunFolder(std::string path, std::intptr_t lock)
 
 std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
   const std::string folder = base.empty() ? RuntimeFolder() : base;
-  std::string path = PathJoin(folder, std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX");
+  std::string path = PathJoin(folder, std::string(kRunFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX");
   if (::mkdtemp(path.data()) == nullptr) {
     throw Error("Cannot create a folder in " + folder + ": " + std::strerror(errno));
   }
@@ -112,7 +96,7 @@ void RemoveStaleRunFolders(const std::string& base) {
   if (dir == nullptr) return;
   const uid_t self = ::geteuid();
   while (const dirent* entry = ::readdir(dir)) {
-    const pid_t owner = OwnerOf(entry->d_name);
+    const auto owner = static_cast<pid_t>(RunFolderOwner(entry->d_name));
     if (owner <= 0 || owner == ::getpid() || ProcessLives(owner)) continue;
     const std::string path = PathJoin(base, entry->d_name);
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

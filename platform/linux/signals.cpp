@@ -12,6 +12,7 @@
 
 #include "platform/error.h"
 #include "platform/exit_cleanup.h"
+#include "platform/termination_state.h"
 
 namespace slidesaver {
 namespace {
@@ -29,17 +30,9 @@ sigset_t TerminationSet() {
 
 }  // namespace
 
-struct TerminationSignals::Impl {
+struct TerminationSignals::Impl : TerminationState {
   sigset_t previousMask;
   std::thread watcher;
-  mutable std::mutex mutex;
-  std::function<void()> handler;
-  int received = 0;
-  int unhandled = 0;
-  bool stopping = false;
-
-  std::chrono::milliseconds deadline{0};  // 0: none
-  std::optional<std::chrono::steady_clock::time_point> endBy;
 
   // Waits for the next signal; false when the deadline passed first.
   bool NextSignal(const sigset_t& set, int& signal) {
@@ -71,16 +64,9 @@ struct TerminationSignals::Impl {
       {
         std::lock_guard lock(mutex);
         if (stopping) return;
-        RequestTermination();
-        ++received;
-        if (!endBy && deadline.count() > 0) endBy = std::chrono::steady_clock::now() + deadline;
-        if (!handler) {
-          ++unhandled;
-          continue;
-        }
-        call = handler;
+        call = ArrivedLocked();
       }
-      call();
+      if (call) call();
     }
   }
 };
@@ -95,11 +81,7 @@ TerminationSignals::TerminationSignals() : impl_(new Impl) {
 }
 
 TerminationSignals::~TerminationSignals() {
-  {
-    std::lock_guard lock(impl_->mutex);
-    impl_->stopping = true;
-    impl_->handler = nullptr;
-  }
+  impl_->Stop();
   // The watcher takes this signal out of sigwait and sees that it has to stop.
   pthread_kill(impl_->watcher.native_handle(), SIGTERM);
   impl_->watcher.join();
@@ -108,23 +90,13 @@ TerminationSignals::~TerminationSignals() {
 }
 
 void TerminationSignals::SetHandler(std::function<void()> handler) {
-  int pending = 0;
-  {
-    std::lock_guard lock(impl_->mutex);
-    impl_->handler = handler;
-    if (handler) pending = std::exchange(impl_->unhandled, 0);
-  }
-  for (int i = 0; i < pending; ++i) handler();
+  impl_->SetHandler(std::move(handler));
 }
 
 void TerminationSignals::EndProcessAfter(std::chrono::milliseconds deadline) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->deadline = deadline;
+  impl_->SetDeadline(deadline);
 }
 
-int TerminationSignals::Received() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->received;
-}
+int TerminationSignals::Received() const { return impl_->Received(); }
 
 }  // namespace slidesaver

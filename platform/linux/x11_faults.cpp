@@ -1,10 +1,11 @@
 #include "platform/linux/x11_faults.h"
 
+// Before Xlib, whose macros (Expose, None) would clash with its names.
+#include "platform/app.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
-
-#include <cstdio>
 
 #include "platform/exit_cleanup.h"
 
@@ -14,7 +15,7 @@ namespace {
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
 
 int OnLostConnection(Display*) {
-  std::fputs("slidesaver: the connection to the X server was lost\n", stderr);
+  ReportToStderr("the connection to the X server was lost");
   ExitAfterCleanup(0);
 }
 

@@ -13,8 +13,6 @@
 namespace slidesaver {
 namespace {
 
-constexpr std::string_view kPrefix = "run-";
-
 // Removes the files the folder holds (the program only ever puts files there),
 // then the folder. Links are removed themselves, never followed.
 void RemoveFolder(const std::string& folder) {
@@ -34,20 +32,6 @@ void RemoveFolder(const std::string& folder) {
     FindClose(find);
   }
   RemoveDirectoryA(folder.c_str());
-}
-
-// The process number in a run folder's name; 0 when the name is no run folder's.
-DWORD OwnerOf(std::string_view name) {
-  if (name.substr(0, kPrefix.size()) != kPrefix) return 0;
-  name.remove_prefix(kPrefix.size());
-  const std::size_t dash = name.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash > 10) return 0;
-  DWORD pid = 0;
-  for (const char c : name.substr(0, dash)) {
-    if (c < '0' || c > '9') return 0;
-    pid = pid * 10 + static_cast<DWORD>(c - '0');
-  }
-  return pid;
 }
 
 bool ProcessLives(DWORD pid) {
@@ -80,7 +64,7 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
     char suffix[17];
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
     const std::string path = PathJoin(
-        folder, std::string(kPrefix) + std::to_string(GetCurrentProcessId()) + "-" + suffix);
+        folder, std::string(kRunFolderPrefix) + std::to_string(GetCurrentProcessId()) + "-" + suffix);
     if (!CreateDirectoryA(path.c_str(), nullptr)) {
       if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
       throw Error("Cannot create a folder in " + folder + ": " + SystemErrorText(GetLastError()));
@@ -117,7 +101,7 @@ void RemoveStaleRunFolders(const std::string& base) {
   const HANDLE find = FindFirstFileA(PathJoin(base, "run-*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    const DWORD owner = OwnerOf(entry.cFileName);
+    const DWORD owner = RunFolderOwner(entry.cFileName);
     if (owner == 0 || owner == GetCurrentProcessId() || ProcessLives(owner)) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

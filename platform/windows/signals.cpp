@@ -9,36 +9,22 @@
 #include <utility>
 
 #include "platform/exit_cleanup.h"
+#include "platform/termination_state.h"
 
 namespace slidesaver {
 
 // Windows has no signals; what asks a console program to end are the console's
 // control events (Ctrl+C, Ctrl+Break, the console closing, log-off, shut-down).
 // They arrive on a thread of the system's; the watcher keeps the deadline.
-struct TerminationSignals::Impl {
-  std::mutex mutex;
+struct TerminationSignals::Impl : TerminationState {
   std::condition_variable changed;
-  std::function<void()> handler;
-  int received = 0;
-  int unhandled = 0;
-  bool stopping = false;
-  std::chrono::milliseconds deadline{0};
-  std::optional<std::chrono::steady_clock::time_point> endBy;
   std::thread watcher;
 
   void Arrived() {
     std::function<void()> call;
     {
       std::lock_guard lock(mutex);
-      if (stopping) return;
-      RequestTermination();
-      ++received;
-      if (!endBy && deadline.count() > 0) endBy = std::chrono::steady_clock::now() + deadline;
-      if (handler) {
-        call = handler;
-      } else {
-        ++unhandled;
-      }
+      call = ArrivedLocked();
     }
     changed.notify_all();
     if (call) call();
@@ -88,34 +74,20 @@ TerminationSignals::~TerminationSignals() {
     std::lock_guard lock(g_currentMutex);
     g_current = nullptr;
   }
-  {
-    std::lock_guard lock(impl_->mutex);
-    impl_->stopping = true;
-    impl_->handler = nullptr;
-  }
+  impl_->Stop();
   impl_->changed.notify_all();
   impl_->watcher.join();
   delete impl_;
 }
 
 void TerminationSignals::SetHandler(std::function<void()> handler) {
-  int pending = 0;
-  {
-    std::lock_guard lock(impl_->mutex);
-    impl_->handler = handler;
-    if (handler) pending = std::exchange(impl_->unhandled, 0);
-  }
-  for (int i = 0; i < pending; ++i) handler();
+  impl_->SetHandler(std::move(handler));
 }
 
-int TerminationSignals::Received() const {
-  std::lock_guard lock(impl_->mutex);
-  return impl_->received;
-}
+int TerminationSignals::Received() const { return impl_->Received(); }
 
 void TerminationSignals::EndProcessAfter(std::chrono::milliseconds deadline) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->deadline = deadline;
+  impl_->SetDeadline(deadline);
 }
 
 }  // namespace slidesaver
