@@ -889,10 +889,25 @@ class WindowsSaverTest(SaverTestCase):
             return len({shot.pixel(px, py) for px in range(x, x + width)
                         for py in range(y, y + height)}) >= 3
         self.assertTrue(poll_until(drawn), 'the dialog stayed blank')
-        # The check box and OK where the dialog's layout puts them in its client area.
-        for cx, cy in ((35, 78), (251, 236)):
-            self.xdotool('mousemove', x + cx, y + cy)
+        # The check box and OK where the dialog's layout puts them in its client area. A click
+        # may come before the dialog takes input, so each is repeated until it shows: the box
+        # looks checked, or the dialog has ended.
+        self.xdotool('mousemove', x + 35, y + 78)
+
+        def box():
+            shot = self.grab()
+            return [shot.pixel(px, py) for px in range(x + 31, x + 40) for py in range(y + 74, y + 83)]
+        unchecked = poll_until(lambda: box() == box() and box(), interval=0.2)
+        for _ in range(5):
             self.xdotool('click', '1')
+            if poll_until(lambda: box() != unchecked, deadline=3):
+                break
+        self.assertNotEqual(box(), unchecked, 'the check box never looked checked')
+        self.xdotool('mousemove', x + 251, y + 236)
+        for _ in range(5):
+            self.xdotool('click', '1')
+            if poll_until(lambda: setup.poll() is not None, deadline=3):
+                break
         self.assertEnds(setup, 'setup after a click on the check box and on OK')
         with open(os.path.join(self.dir, 'CONTROL.INI')) as f:
             self.assertIn('mute=1', f.read().split())
