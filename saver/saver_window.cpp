@@ -208,6 +208,14 @@ void TfrmScrn::FormClose(void*, TCloseAction&) {
 }
 
 void TfrmScrn::FormDestroy(void*) {
+  // The device lets go of the playing file first: Windows deletes no file
+  // that is still open.
+  try {
+    mpSaver.SetNotify(false);
+    mpSaver.Close();
+  } catch (const std::exception&) {
+    // Then the file stays behind; nothing else depends on it.
+  }
   DeleteSounds();
   configuration_.reset();
 }

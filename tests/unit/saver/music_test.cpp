@@ -89,6 +89,11 @@ TEST_F(MusicTest, MutedByTheSettingOrThePayloadYetExtractedAndDeleted) {
   scratch_.Write("CONTROL.INI", "[setup]\nMUTE = 0\n");
   Start(WriteSaver({Jpeg(8, 8, 1)}, Sounds(2)));
   EXPECT_EQ(audio_.played, std::vector<std::string>{"s0"});
+  // Closing: the device lets go of the playing file, then the file goes.
+  const std::string playing = form_->SoundPath(0);
+  form_.reset();
+  EXPECT_TRUE(audio_.fileThereAtUnload);
+  EXPECT_FALSE(fs::exists(playing));
 }
 
 TEST_F(MusicTest, ATrackThatCannotBePlayedEndsTheMusicSilently) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -70,7 +71,9 @@ struct AudioState {
   std::vector<std::string> played = {};  // file contents, one entry per Play
   std::vector<std::string> failing = {};  // file names whose Load fails
   std::string loaded = {};
+  std::string loadedPath = {};
   bool playing = false;
+  bool fileThereAtUnload = false;  // the device let go of its file before it was deleted
   std::function<void()> finished = {};
 };
 
@@ -84,6 +87,7 @@ class FakeAudioDevice : public AudioDevice {
       }
     }
     state_.loaded = ScratchFolder::Read(path);
+    state_.loadedPath = path;
   }
   void Play(std::function<void()> finished) override {
     state_.played.push_back(state_.loaded);
@@ -94,7 +98,10 @@ class FakeAudioDevice : public AudioDevice {
     state_.playing = false;
     state_.finished = nullptr;
   }
-  void Unload() override { Halt(); }
+  void Unload() override {
+    Halt();
+    state_.fileThereAtUnload = std::filesystem::exists(state_.loadedPath);
+  }
   bool Playing() override { return state_.playing; }
 
  private:
