@@ -1,11 +1,13 @@
-#include "platform/saver_system.h"
+#include "platform/windows/saver_system.h"
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/controls.h"
 #include "platform/error.h"
+#include "platform/windows/system_library.h"
 
 namespace slidesaver {
 namespace {
@@ -13,22 +15,14 @@ namespace {
 // PASSWORD.CPL's check: true when the user may leave.
 using VerifyScreenSavePwd = BOOL(WINAPI*)(HWND window);
 
-std::string SystemLibraryPath(const char* name) {
-  char folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  std::string path(folder, length < MAX_PATH ? length : 0);
-  if (!path.empty() && path.back() != '\\') path.push_back('\\');
-  return path + name;
-}
-
-// The desktop's screen-saver settings of the user (HKEY_CURRENT_USER\Control
-// Panel\Desktop, read only), its password check in PASSWORD.CPL, and the
-// system's screen-saver-running flag.
 class WindowsSaverSystem : public SaverSystem {
  public:
+  WindowsSaverSystem(std::string desktopKey, std::string systemFolder)
+      : desktopKey_(std::move(desktopKey)), systemFolder_(std::move(systemFolder)) {}
+
   bool HasSaverSettings() override {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, desktopKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
       return false;
     }
     RegCloseKey(key);
@@ -37,7 +31,7 @@ class WindowsSaverSystem : public SaverSystem {
 
   std::int32_t UsePasswordSetting() override {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, desktopKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
       throw Error("No screen-saver settings");
     }
     DWORD type = 0;
@@ -53,7 +47,7 @@ class WindowsSaverSystem : public SaverSystem {
   }
 
   bool VerifyPassword(TForm& window) override {
-    const HMODULE library = LoadLibraryA(SystemLibraryPath("PASSWORD.CPL").c_str());
+    const HMODULE library = LoadLibraryA(SystemLibraryPath("PASSWORD.CPL", systemFolder_).c_str());
     if (library == nullptr) throw Error("No PASSWORD.CPL");
     const auto verify = reinterpret_cast<VerifyScreenSavePwd>(
         reinterpret_cast<void*>(GetProcAddress(library, "VerifyScreenSavePwd")));
@@ -61,6 +55,9 @@ class WindowsSaverSystem : public SaverSystem {
       FreeLibrary(library);
       throw Error("No VerifyScreenSavePwd in PASSWORD.CPL");
     }
+    // A click on the saver window captured the mouse; the check's dialog
+    // needs it.
+    ReleaseCapture();
     const WindowHandle* handle = window.Handle();
     const BOOL mayLeave = verify(reinterpret_cast<HWND>(handle != nullptr ? handle->Native() : 0));
     FreeLibrary(library);
@@ -71,10 +68,21 @@ class WindowsSaverSystem : public SaverSystem {
     BOOL previous = FALSE;
     SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? 1 : 0, &previous, 0);
   }
+
+ private:
+  std::string desktopKey_;
+  std::string systemFolder_;
 };
 
 }  // namespace
 
-std::unique_ptr<SaverSystem> PlatformSaverSystem() { return std::make_unique<WindowsSaverSystem>(); }
+std::unique_ptr<SaverSystem> CreateWindowsSaverSystem(std::string desktopKey,
+                                                      std::string systemFolder) {
+  return std::make_unique<WindowsSaverSystem>(std::move(desktopKey), std::move(systemFolder));
+}
+
+std::unique_ptr<SaverSystem> PlatformSaverSystem() {
+  return CreateWindowsSaverSystem("Control Panel\\Desktop");
+}
 
 }  // namespace slidesaver

@@ -175,8 +175,10 @@ class SaverWindowTest : public ::testing::Test {
     return scratch_.Write("Saver.scr", file);
   }
 
-  TfrmScrn& Start(const std::string& path) {
-    form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_),
+  // `system`: the desktop's services, the fake of desktop_ when null.
+  TfrmScrn& Start(const std::string& path, std::unique_ptr<SaverSystem> system = nullptr) {
+    if (!system) system = std::make_unique<FakeSaverSystem>(desktop_);
+    form_ = std::make_unique<TfrmScrn>(path, std::move(system),
                                        std::make_unique<FakeAudioDevice>(audio_));
     app_.MainForm = form_.get();
     form_->Show();
