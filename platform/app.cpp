@@ -286,6 +286,9 @@ void TApplication::DispatchInput(const InputEvent& e) {
     case InputEvent::Kind::Activate:
       e.form->Activate();
       break;
+    case InputEvent::Kind::Message:
+      if (e.form->OnMessage) e.form->OnMessage(e.message);
+      break;
     default:
       e.form->HandleInput(e);
   }

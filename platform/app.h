@@ -38,8 +38,11 @@ constexpr TShiftState ssMiddle = 32;
 // One piece of input, in the client coordinates of the form it belongs to.
 struct InputEvent {
   // Close: the window's close control; Expose: the window needs repainting;
-  // Activate: the window received the input focus.
-  enum class Kind { KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose, Activate };
+  // Activate: the window received the input focus; Message: another program
+  // sent the window a message of the application's own range.
+  enum class Kind {
+    KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose, Activate, Message
+  };
   Kind kind = Kind::MouseMove;
   TForm* form = nullptr;
   std::int32_t x = 0;
@@ -47,6 +50,7 @@ struct InputEvent {
   std::uint16_t key = 0;  // virtual key code for KeyDown
   TMouseButton button = TMouseButton::mbLeft;
   TShiftState shift = 0;
+  std::uint32_t message = 0;  // the message number for Message
 };
 
 // What a form's window is on a backend: it shows the form's surface.

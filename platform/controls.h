@@ -179,6 +179,9 @@ class TForm : public TControl {
   TNotifyEvent OnActivate;
   TNotifyEvent OnPaint;
   TNotifyEvent OnResize;
+  // A message of the application's own range (from WM_USER on) that another
+  // program sent to the form's window.
+  std::function<void(std::uint32_t message)> OnMessage;
 
  protected:
   void BoundsChanged(const TRect& old) override;

@@ -3,6 +3,7 @@
 // What every system's TerminationSignals keeps: the handler, the counts and the
 // closing deadline. Only the systems' implementations include this.
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -23,14 +24,17 @@ struct TerminationState {
   std::optional<std::chrono::steady_clock::time_point> endBy;
 
   // A request to end arrived: counts it, raises TerminationRequested() and
-  // starts the deadline. Returns the handler to call once the lock is let go;
-  // empty while stopping, or when no handler is set (then the request is kept
-  // for the next one). The caller holds `mutex`.
-  std::function<void()> ArrivedLocked() {
+  // starts the deadline, which lasts at least `atLeast` for requests the
+  // system waits longer for. Returns the handler to call once the lock is let
+  // go; empty while stopping, or when no handler is set (then the request is
+  // kept for the next one). The caller holds `mutex`.
+  std::function<void()> ArrivedLocked(std::chrono::milliseconds atLeast = {}) {
     if (stopping) return {};
     RequestTermination();
     ++received;
-    if (!endBy && deadline.count() > 0) endBy = std::chrono::steady_clock::now() + deadline;
+    if (!endBy && deadline.count() > 0) {
+      endBy = std::chrono::steady_clock::now() + std::max(deadline, atLeast);
+    }
     if (!handler) ++unhandled;
     return handler;
   }

@@ -57,12 +57,22 @@ TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> syst
   OnMouseDown = tvShow.OnMouseDown;
   OnMouseMove = tvShow.OnMouseMove;
   OnClose = [this](void* s, TCloseAction& action) { FormClose(s, action); };
+  OnMessage = [this](std::uint32_t message) {
+    if (message == kStartMessage) WMStartShow();
+    if (message == kStopMessage) WMStopShow();
+  };
   FormCreate(this);
 }
 
 TfrmScrn::~TfrmScrn() {
   BeginDestroy();
   *self_ = nullptr;
+  // A run that ends without closing the window (an unreadable show, the
+  // program told to end) still gives back the running flag and the cursor.
+  if (running_ && HasApplication()) {
+    TCloseAction action = TCloseAction::caHide;
+    FormClose(this, action);
+  }
   FormDestroy(this);
   if (HasApplication() && Application().OnIdle) {
     // The idle hook must not outlive the window it calls.
@@ -127,6 +137,7 @@ void TfrmScrn::FormActivate(void*) {
   MakeTopmost();
   system_->SetScreenSaverRunning(true);
   Application().Platform().ShowCursor(false);
+  running_ = true;
   Show();
 }
 
@@ -200,6 +211,7 @@ void TfrmScrn::RequestClose() {
 }
 
 void TfrmScrn::FormClose(void*, TCloseAction&) {
+  running_ = false;
   system_->SetScreenSaverRunning(false);
   Application().OnIdle = nullptr;
   Backend& platform = Application().Platform();

@@ -50,6 +50,9 @@ class TfrmScrn : public TForm {
   void WMStartShow();
   // The stop message: stops the slide timer and makes a close request.
   void WMStopShow();
+  // The numbers of the two messages, for other programs that send them.
+  static constexpr std::uint32_t kStartMessage = 0x400 + 1;
+  static constexpr std::uint32_t kStopMessage = 0x400 + 2;
   // The application's idle hook while the window runs.
   void AppIdle(bool& done);
 
@@ -119,6 +122,8 @@ class TfrmScrn : public TForm {
   int extractedSounds_ = 0;
   // A start message is queued and has not run yet.
   bool startPosted_ = false;
+  // Between the running flag set at start-up and FormClose.
+  bool running_ = false;
   std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);
 };
 

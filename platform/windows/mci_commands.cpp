@@ -75,14 +75,17 @@ class PlayWindow {
   HWND hwnd_ = nullptr;
 };
 
+void CloseDevice(MCIDEVICEID device) {
+  MCI_GENERIC_PARMS parameters{};
+  mciSendCommandA(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+}
+
 // mciSendCommandA of the multimedia library; completions come as MM_MCINOTIFY
 // through the main thread's message queue.
 class WindowsMciCommands : public MciCommands {
  public:
   ~WindowsMciCommands() override {
-    for (const auto& [device, play] : plays_) {
-      mciSendCommandA(device, MCI_CLOSE, MCI_WAIT, 0);
-    }
+    for (const auto& [device, play] : plays_) CloseDevice(device);
   }
 
   DeviceId Open(const std::string& path) override {
@@ -110,12 +113,11 @@ class WindowsMciCommands : public MciCommands {
   void Stop(DeviceId device) override {
     MCI_GENERIC_PARMS parameters{};
     mciSendCommandA(device, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
-    plays_[device].reset();
+    if (const auto play = plays_.find(device); play != plays_.end()) play->second.reset();
   }
 
   void Close(DeviceId device) override {
-    MCI_GENERIC_PARMS parameters{};
-    mciSendCommandA(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+    CloseDevice(device);
     plays_.erase(device);
   }
 

@@ -42,6 +42,18 @@ bool ProcessLives(DWORD pid) {
   return running;
 }
 
+// A running saver holds its folder (below): then the folder cannot be opened
+// for deletion.
+bool Held(const std::string& folder) {
+  const HANDLE handle = CreateFileA(folder.c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(handle);
+  return false;
+}
+
 // Held open without sharing deletion, the folder cannot be removed by others.
 HANDLE Hold(const std::string& folder) {
   return CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -101,13 +113,17 @@ void RemoveStaleRunFolders(const std::string& base) {
   const HANDLE find = FindFirstFileA(PathJoin(base, "run-*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
+    // Process numbers come round again soon (under Wine the first process of
+    // a session always gets the same one): a folder named after this process
+    // is an earlier one's, as this one has made none yet.
     const DWORD owner = RunFolderOwner(entry.cFileName);
-    if (owner == 0 || owner == GetCurrentProcessId() || ProcessLives(owner)) continue;
+    if (owner == 0 || (owner != GetCurrentProcessId() && ProcessLives(owner))) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       continue;
     }
-    RemoveFolder(PathJoin(base, entry.cFileName));
+    const std::string path = PathJoin(base, entry.cFileName);
+    if (!Held(path)) RemoveFolder(path);
   } while (FindNextFileA(find, &entry));
   FindClose(find);
 }

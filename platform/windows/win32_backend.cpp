@@ -133,6 +133,10 @@ class Win32Window : public WindowHandle {
   // The window procedure's work for this window.
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     using Kind = InputEvent::Kind;
+    if (message >= WM_USER && message < WM_APP) {
+      Push({.kind = Kind::Message, .message = message});
+      return 0;
+    }
     switch (message) {
       case WM_PAINT:
         ValidateRect(hwnd_, nullptr);

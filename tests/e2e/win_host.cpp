@@ -4,6 +4,8 @@
 //       Creates and shows a borderless window titled "host <HWND>" that never paints, prints
 //       its HWND (decimal), then reads commands from stdin, one per line: hide, show, quit.
 //       Every command is answered with "ok" once the window has carried it out. EOF ends like quit.
+//   slidesaver-win-host --saver-running
+//       Prints the system's screen-saver-running flag, 0 or 1.
 
 #include <windows.h>
 
@@ -46,8 +48,14 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--saver-running") {
+    BOOL running = FALSE;
+    if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0)) return 1;
+    std::printf("%d\n", running ? 1 : 0);
+    return 0;
+  }
   if (argc != 3 && argc != 5) {
-    std::fprintf(stderr, "usage: slidesaver-win-host W H [X Y]\n");
+    std::fprintf(stderr, "usage: slidesaver-win-host W H [X Y] | --saver-running\n");
     return 2;
   }
   const int width = std::atoi(argv[1]);

@@ -47,6 +47,10 @@ TEST_F(SaverWindowTest, UnreadableConfigurationEndsTheProgramAfterStartUp) {
   EXPECT_FALSE(form.StartupPending());
   EXPECT_EQ(form.Width(), kScreen.cx);
   EXPECT_TRUE(backend_->ErrorBoxes().empty());
+  // The program ends without a close: the flag and the cursor come back all the same.
+  form_.reset();
+  EXPECT_EQ(desktop_.runningFlags, (std::vector<bool>{true, false}));
+  EXPECT_EQ(backend_->CursorCount(), 0);
 }
 
 TEST_F(SaverWindowTest, MouseMovesCloseOnlyWhenTheyLeaveTheBandOnBothAxes) {
@@ -103,7 +107,8 @@ TEST_F(SaverWindowTest, StopMessageStopsTheTimerAndAsksToClose) {
   TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
   StartShow();
   ASSERT_TRUE(form.SlideTimer().Enabled());
-  form.WMStopShow();
+  app_.DispatchInput({.kind = InputEvent::Kind::Message, .form = &form,
+                      .message = TfrmScrn::kStopMessage});
   EXPECT_FALSE(form.SlideTimer().Enabled());
   EXPECT_TRUE(form.Visible());
   EXPECT_EQ(desktop_.checks, 1);
