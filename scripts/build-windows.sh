@@ -34,6 +34,7 @@ packages=(
   dpkg-dev                            # apt-get source
   googletest                          # /usr/src/googletest
   wine wine64                         # runs the .exe tests
+  pulseaudio                          # a null sound output for the music under Wine
 )
 
 missing=()

@@ -17,18 +17,22 @@ prefix given with --wineprefix, which is shut down after each test class.
 
 import argparse
 import atexit
+import glob
+import math
 import os
 import re
 import resource
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
+import wave
 
 TOOLS = {}  # name -> path of the built executables, filled by main()
 WINE = {}   # 'run' and 'prefix' when the player is a Windows program, filled by main()
@@ -328,7 +332,10 @@ class SaverTestCase(unittest.TestCase):
         self.env.update(DISPLAY=self.display.name, TMPDIR=self.tmpdir, SDL_AUDIODRIVER='dummy')
         self.env.pop('XSCREENSAVER_WINDOW', None)
         if WINE:
+            # Wine finds its server through TMPDIR: every Wine program of a prefix needs the same.
             self.env.update(SLIDESAVER_WINEPREFIX=WINE['prefix'])
+            self.env.pop('TMPDIR')
+            self.env.update({k: v for k, v in os.environ.items() if k == 'TMPDIR'})
         self.xdotool('mousemove', SCREEN_W // 2, SCREEN_H // 2)
 
     def tearDown(self):
@@ -822,6 +829,52 @@ class FaultTest(SaverTestCase):
 
 # ---------------------------------------------------------------- the player on Windows
 
+def win_path(path):
+    """A Linux path as Windows programs under Wine name it."""
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def read_text(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return ''
+
+
+def write_wave(path, seconds):
+    """A mono 16-bit tone of that length."""
+    with wave.open(path, 'wb') as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(22050)
+        out.writeframes(b''.join(struct.pack('<h', int(8000 * math.sin(i * 0.05)))
+                                 for i in range(int(22050 * seconds))))
+
+
+class PulseNullSink:
+    """A PulseAudio server of its own with a null output: a sound device that plays in real time
+    into nothing. env holds what a client needs to find it."""
+
+    def __init__(self):
+        runtime = tempfile.mkdtemp(prefix='pulse-')  # a socket's path must be short
+        self.folder = runtime
+        socket = os.path.join(runtime, 'native')
+        self.env = {'PULSE_SERVER': 'unix:' + socket, 'PULSE_RUNTIME_PATH': runtime}
+        self.proc = _start(['pulseaudio', '-n', '--daemonize=no', '--exit-idle-time=-1',
+                            '--disallow-exit', '-L', 'module-null-sink',
+                            '-L', f'module-native-protocol-unix auth-anonymous=1 socket={socket}'],
+                           env=dict(os.environ, HOME=runtime, **self.env),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not poll_until(lambda: os.path.exists(socket)):
+            self.close()
+            raise RuntimeError('pulseaudio did not start')
+
+    def close(self):
+        _stop(self.proc)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
 class WindowsSaverTest(SaverTestCase):
     """The Windows player under Wine: its windows are X windows on the test's display, and no
     window manager runs (Wine then waits up to 2 s for a window it hides to be withdrawn)."""
@@ -831,6 +884,54 @@ class WindowsSaverTest(SaverTestCase):
         if not WINE:
             raise unittest.SkipTest('runs only with --platform windows')
         super().setUpClass()
+        cls.wine('--prepare')
+
+    @classmethod
+    def wine(cls, *args, env=None):
+        """Runs a Windows program in the prefix; its output. The first program of a Wine session
+        starts the desktop process, so every one of them gets the test's display."""
+        env = env or dict(os.environ, SLIDESAVER_WINEPREFIX=WINE['prefix'], DISPLAY=cls.display.name)
+        return subprocess.run([WINE['run'], *map(str, args)], env=env, check=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+
+    def system_file(self, name):
+        return os.path.join(WINE['prefix'], 'drive_c', 'windows', 'system32', name)
+
+    def install(self, library, name):
+        """Puts a stand-in library of the Windows build's tests into the system folder."""
+        target = self.system_file(name)
+        shutil.copy(os.path.join(os.path.dirname(TOOLS['win_host']), library), target)
+        self.addCleanup(os.remove, target)
+
+    def saver_running(self):
+        return int(self.wine(TOOLS['win_host'], '--saver-running', env=self.env))
+
+    def run_folders(self):
+        """What the run folders in the prefix's temporary folder hold: each folder as 'run-.../'
+        and its files as 'run-.../<name>'."""
+        found = []
+        for folder in glob.glob(os.path.join(WINE['prefix'], 'drive_c', 'users', '*', 'Temp',
+                                             'slidesaver', 'run-*')):
+            name = os.path.basename(folder) + '/'
+            found += [name] + [name + f for f in os.listdir(folder)]
+        return sorted(found)
+
+    def open_sounds(self, proc):
+        """The sound files the saver's process holds open."""
+        names = []
+        for fd in os.listdir(f'/proc/{proc.pid}/fd'):
+            try:
+                target = os.readlink(f'/proc/{proc.pid}/fd/{fd}')
+            except OSError:
+                continue
+            if target.endswith('.wav'):
+                names.append(os.path.basename(target))
+        return sorted(names)
+
+    def cpu_seconds(self, proc):
+        with open(f'/proc/{proc.pid}/stat') as f:
+            fields = f.read().rsplit(')', 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
 
     @classmethod
     def tearDownClass(cls):
@@ -911,6 +1012,101 @@ class WindowsSaverTest(SaverTestCase):
         self.assertEnds(setup, 'setup after a click on the check box and on OK')
         with open(os.path.join(self.dir, 'CONTROL.INI')) as f:
             self.assertIn('mute=1', f.read().split())
+
+    def test_password_check_keeps_the_saver_until_it_lets_the_user_leave(self):
+        self.install('test-password-cpl.dll', 'PASSWORD.CPL')
+        desktop = r'HKCU\Control Panel\Desktop'
+        self.wine('reg', 'add', desktop, '/v', 'ScreenSaveUsePassword', '/t', 'REG_DWORD', '/d', '1',
+                  '/f')
+        self.addCleanup(self.wine, 'reg', 'delete', desktop, '/v', 'ScreenSaveUsePassword', '/f')
+        log = os.path.join(self.dir, 'services.log')
+        env = dict(self.env, SLIDESAVER_TEST_SERVICES_LOG=win_path(log),
+                   SLIDESAVER_TEST_VERIFY_ANSWERS='01')  # stay, then leave
+        saver = self.start(self.pack('Locked.scr', extra=['--interval', '60000']), '/S', env=env)
+        self.wait_for_saver_window(saver)
+        self.xdotool('key', 'a')
+        self.assertTrue(poll_until(lambda: read_text(log).count('verify') == 1), 'no check asked')
+        for i in range(1, 6):  # large moves, ignored after the answer "stay"
+            self.xdotool('mousemove', 10 + 90 * i, 10 + 70 * i)
+        time.sleep(1)
+        self.assertRunning(saver, 'saver after the check said stay and five large moves')
+        self.assertEqual(read_text(log).count('verify'), 1)
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after the check let the user leave')
+        calls = read_text(log).split()
+        self.assertEqual(calls[0::2], ['verify', 'verify'])
+        self.assertEqual(calls[1], calls[3])
+        self.assertNotEqual(calls[1], '0', 'the check got no window')
+        self.assertEqual(self.saver_running(), 0)
+        self.assertEqual(self.run_folders(), [])
+
+    def test_password_change_calls_the_system_folders_library_only(self):
+        log = os.path.join(self.dir, 'services.log')
+        env = dict(self.env, SLIDESAVER_TEST_SERVICES_LOG=win_path(log),
+                   WINEDLLOVERRIDES='mpr=n;mscoree,mshtml=')  # never Wine's own MPR.DLL
+        saver_file = self.pack('Change.scr')
+        wine_mpr = self.system_file('mpr.dll')
+        shutil.move(wine_mpr, wine_mpr + '.wine')
+        self.addCleanup(shutil.move, wine_mpr + '.wine', wine_mpr)
+        library = os.path.join(os.path.dirname(TOOLS['win_host']), 'test-mpr.dll')
+        shutil.copy(library, os.path.join(self.dir, 'MPR.DLL'))  # beside the saver: not looked at
+        self.assertEnds(self.start(saver_file, '/A', '1234', env=env), '/A with no MPR.DLL')
+        self.assertEqual(read_text(log), '')
+        self.install('test-mpr.dll', 'mpr.dll')
+        self.assertEnds(self.start(saver_file, '/A', '1234', env=env), '/A')
+        self.assertEqual(read_text(log), 'change SCRSAVE 1234 0 0\n')
+        self.assertEqual(self.full_screen_windows(), [])
+
+    def test_music_plays_its_tracks_in_turn_and_is_silent_without_a_device(self):
+        one, long = os.path.join(self.dir, 'one.wav'), os.path.join(self.dir, 'long.wav')
+        write_wave(one, 1)
+        write_wave(long, 30)
+        saver_file = self.pack('Music.scr', extra=['--interval', '60000', '--sound', one,
+                                                   '--sound', long])
+        pulse = PulseNullSink()
+        self.addCleanup(pulse.close)
+        saver = self.start(saver_file, '/S', env=dict(self.env, **pulse.env))
+        self.wait_for_saver_window(saver)
+        self.assertTrue(poll_until(lambda: self.open_sounds(saver) == ['one.wav']), 'no music')
+        # The end of the first track starts the next one.
+        self.assertTrue(poll_until(lambda: self.open_sounds(saver) == ['long.wav']),
+                        f'after one.wav: {self.open_sounds(saver)}')
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver with music after a key')
+        self.assertEqual(self.run_folders(), [])
+
+        # No sound device: the first track cannot play, the show runs on without a busy loop.
+        silent = dict(self.env, PULSE_SERVER='unix:' + os.path.join(self.dir, 'no-pulse'))
+        saver = self.start(saver_file, '/S', env=silent)
+        self.wait_for_saver_window(saver)
+        time.sleep(1)
+        before = self.cpu_seconds(saver)
+        time.sleep(2)
+        self.assertLess(self.cpu_seconds(saver) - before, 0.5, 'busy without a sound device')
+        self.assertNotIn('long.wav', self.open_sounds(saver))
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'silent saver after a key')
+        self.assertEqual(self.run_folders(), [])
+
+    def test_messages_and_the_end_of_the_session_close_the_saver_the_normal_way(self):
+        tune = os.path.join(self.dir, 'tune.wav')
+        write_wave(tune, 30)
+        saver_file = self.pack('Closing.scr', extra=['--interval', '60000', '--sound', tune])
+        for how in ('stop message', 'WM_CLOSE', 'end of the session'):
+            saver = self.start(saver_file, '/S')
+            self.wait_for_saver_window(saver)
+            self.assertTrue(poll_until(lambda: self.open_sounds(saver) == ['tune.wav']))
+            self.assertEqual(self.saver_running(), 1, how)
+            if how == 'end of the session':
+                self.wine('wineboot', '--end-session', env=self.env)
+            else:
+                self.wine(TOOLS['win_host'], '--post', 'SlidesaverForm',
+                          1026 if how == 'stop message' else 0x10, env=self.env)
+            self.assertEnds(saver, f'saver after the {how}')
+            self.assertEqual(self.saver_running(), 0, how)
+            self.assertEqual(self.run_folders(), [], how)
+            self.assertEqual(self.full_screen_windows(), [], how)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, 'CONTROL.INI')))
 
 
 # ---------------------------------------------------------------- command line

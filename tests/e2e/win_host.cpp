@@ -6,6 +6,9 @@
 //       Every command is answered with "ok" once the window has carried it out. EOF ends like quit.
 //   slidesaver-win-host --saver-running
 //       Prints the system's screen-saver-running flag, 0 or 1.
+//   slidesaver-win-host --post CLASS MESSAGE
+//       Posts the message (a number) to the top-level window of that class, as another program
+//       would; fails when there is none.
 
 #include <windows.h>
 
@@ -54,8 +57,13 @@ int main(int argc, char** argv) {
     std::printf("%d\n", running ? 1 : 0);
     return 0;
   }
+  if (argc == 4 && std::string(argv[1]) == "--post") {
+    const HWND target = FindWindowA(argv[2], nullptr);
+    return target != nullptr && PostMessageA(target, std::strtoul(argv[3], nullptr, 0), 0, 0) ? 0 : 1;
+  }
   if (argc != 3 && argc != 5) {
-    std::fprintf(stderr, "usage: slidesaver-win-host W H [X Y] | --saver-running\n");
+    std::fprintf(stderr,
+                 "usage: slidesaver-win-host W H [X Y] | --saver-running | --post CLASS MESSAGE\n");
     return 2;
   }
   const int width = std::atoi(argv[1]);
