@@ -129,6 +129,7 @@ void RunSaver(const SaverTarget& target, const std::string& executable,
   app.ProcessMessages();
   Randomize();
   TfrmScrn form(executable);
+  form.SetInHostWindow(target.kind != SaverTarget::Kind::OwnWindow);
   RunMainForm(app, form, signals);
 }
 

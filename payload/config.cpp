@@ -36,6 +36,7 @@ std::span<const PropInfo> TSSFileLocations::Properties() const {
       TextProperty<T>("SndFileNamesCommaList", &T::SndFileNamesCommaList, &T::SetSndFileNamesCommaList),
       TextProperty<T>("SndSizesCommaList", &T::SndSizesCommaList, &T::SetSndSizesCommaList),
       TextProperty<T>("DescriptCommaList", &T::DescriptCommaList, &T::SetDescriptCommaList),
+      IntegerProperty<T>("PictureFit", &T::PictureFit, &T::SetPictureFit, {}, T::kFitAsAuthored),
   };
   return props;
 }

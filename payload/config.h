@@ -40,6 +40,15 @@ class TSSFileLocations : public TComponent {
   void SetEmail(const std::string& v) { email_ = v; }
   std::string Web() const { return web_; }
   void SetWeb(const std::string& v) { web_ = v; }
+  // How pictures meet the screen: kFitAsAuthored (centred, unscaled),
+  // kFitShrink (larger ones shrunk to fit), kFitScale (every one scaled to
+  // fit); aspect kept. Written only when not kFitAsAuthored, so that records
+  // without it stay as they were.
+  std::int32_t PictureFit() const { return pictureFit_; }
+  void SetPictureFit(std::int32_t v) { pictureFit_ = v; }
+  static constexpr std::int32_t kFitAsAuthored = 0;
+  static constexpr std::int32_t kFitShrink = 1;
+  static constexpr std::int32_t kFitScale = 2;
 
   // Each comma-list property is backed by a list of strings: setting parses,
   // getting gives the canonical text.
@@ -74,6 +83,7 @@ class TSSFileLocations : public TComponent {
   TFont textFont_;
   std::int32_t interval_ = 0;
   std::int32_t soundRandom_ = 0;
+  std::int32_t pictureFit_ = kFitAsAuthored;
   std::string title_, author_, email_, web_;
 };
 

@@ -53,7 +53,7 @@ std::vector<PropInfo> MakeFontProperties() {
   props.push_back(IntegerProperty<TFont>("Height", &TFont::Height, &TFont::SetHeight));
   props.push_back(TextProperty<TFont>("Name", &TFont::Name, &TFont::SetName));
   props.push_back(PropInfo{
-      "Pitch", PropType::Enumeration, {}, kPitchNames, true,
+      "Pitch", PropType::Enumeration, {}, kPitchNames, true, {},
       [](const TPersistent& o) {
         return PropValue{static_cast<std::int64_t>(static_cast<const TFont&>(o).Pitch())};
       },
@@ -64,7 +64,7 @@ std::vector<PropInfo> MakeFontProperties() {
   size.stored = false;  // follows from Height
   props.push_back(size);
   props.push_back(PropInfo{
-      "Style", PropType::Set, {}, kStyleNames, true,
+      "Style", PropType::Set, {}, kStyleNames, true, {},
       [](const TPersistent& o) { return PropValue{std::int64_t{static_cast<const TFont&>(o).Style()}}; },
       [](TPersistent& o, const PropValue& v) {
         static_cast<TFont&>(o).SetStyle(static_cast<std::uint32_t>(std::get<std::int64_t>(v)));

@@ -35,6 +35,17 @@ Bitmap TJPEGImage::PixelsIn(const TRect& area) {
   return DecodeJpegArea(data_, area);
 }
 
+Bitmap TJPEGImage::PixelsScaled(int width, int height) {
+  if (pixels_ || data_.empty()) return TStreamableGraphic::PixelsScaled(width, height);
+  int eighths = 1;
+  const auto scaled = [](int side, int n) { return (side * n + 7) / 8; };
+  while (eighths < 8 &&
+         (scaled(info_.width, eighths) < width || scaled(info_.height, eighths) < height)) {
+    ++eighths;
+  }
+  return ResampleBitmap(DecodeJpegScaled(data_, eighths), width, height);
+}
+
 bool TPictureData::ReadDefined(std::string_view name, ComponentReader& reader) {
   if (!SameText(name, "Data")) return false;
   if (reader.ReadValueKind() != vaBinary) throw Error("Invalid property value");

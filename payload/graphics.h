@@ -40,6 +40,9 @@ class TJPEGImage : public TStreamableGraphic {
   // Cut from the pixels when they are decoded already; otherwise decodes only what the area
   // needs (DecodeJpegArea) and keeps nothing of it.
   Bitmap PixelsIn(const TRect& area) override;
+  // Decodes at the smallest of the library's scales (eighths) that still gives at least
+  // width x height, then resamples; keeps nothing of it.
+  Bitmap PixelsScaled(int width, int height) override;
   std::unique_ptr<TGraphic> Clone() const override;
 
   const std::vector<std::uint8_t>& Data() const { return data_; }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <span>
 #include <string>
@@ -35,6 +36,7 @@ struct PropInfo {
   std::span<const IdentEntry> idents{};           // Integer: names writers and readers use
   std::span<const std::string_view> elements{};   // Enumeration and Set element names
   bool stored = true;                              // false: writers leave it out
+  std::optional<std::int64_t> defaultValue{};      // Integer: writers leave this value out
   std::function<PropValue(const TPersistent&)> get{};
   std::function<void(TPersistent&, const PropValue&)> set{};
   std::function<TPersistent*(TPersistent&)> object{};  // Object properties
@@ -69,8 +71,9 @@ class TComponent : public TPersistent {
 // Helpers to declare properties of a concrete class T with member accessors.
 template <typename T>
 PropInfo IntegerProperty(std::string_view name, std::int32_t (T::*get)() const,
-                         void (T::*set)(std::int32_t), std::span<const IdentEntry> idents = {}) {
-  return PropInfo{name, PropType::Integer, idents, {}, true,
+                         void (T::*set)(std::int32_t), std::span<const IdentEntry> idents = {},
+                         std::optional<std::int64_t> defaultValue = {}) {
+  return PropInfo{name, PropType::Integer, idents, {}, true, defaultValue,
                   [get](const TPersistent& o) { return PropValue{std::int64_t{(static_cast<const T&>(o).*get)()}}; },
                   [set](TPersistent& o, const PropValue& v) {
                     (static_cast<T&>(o).*set)(static_cast<std::int32_t>(std::get<std::int64_t>(v)));
@@ -79,7 +82,7 @@ PropInfo IntegerProperty(std::string_view name, std::int32_t (T::*get)() const,
 
 template <typename T>
 PropInfo BooleanProperty(std::string_view name, bool T::*member) {
-  return PropInfo{name, PropType::Boolean, {}, {}, true,
+  return PropInfo{name, PropType::Boolean, {}, {}, true, {},
                   [member](const TPersistent& o) { return PropValue{std::int64_t{static_cast<const T&>(o).*member}}; },
                   [member](TPersistent& o, const PropValue& v) { static_cast<T&>(o).*member = std::get<std::int64_t>(v) != 0; }};
 }
@@ -87,7 +90,7 @@ PropInfo BooleanProperty(std::string_view name, bool T::*member) {
 template <typename T>
 PropInfo TextProperty(std::string_view name, std::string (T::*get)() const,
                       void (T::*set)(const std::string&)) {
-  return PropInfo{name, PropType::Text, {}, {}, true,
+  return PropInfo{name, PropType::Text, {}, {}, true, {},
                   [get](const TPersistent& o) { return PropValue{(static_cast<const T&>(o).*get)()}; },
                   [set](TPersistent& o, const PropValue& v) { (static_cast<T&>(o).*set)(std::get<std::string>(v)); }};
 }

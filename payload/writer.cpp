@@ -23,7 +23,10 @@ void ComponentWriter::WriteComponent(const TComponent& root) {
 
 void ComponentWriter::WriteProperties(const TPersistent& object, const std::string& prefix) {
   for (const PropInfo& info : object.Properties()) {
-    if (info.stored) WriteProperty(object, info, prefix);
+    if (!info.stored) continue;
+    // A property at its default is left out: readers start from the default.
+    if (info.defaultValue && info.get(object) == PropValue{*info.defaultValue}) continue;
+    WriteProperty(object, info, prefix);
   }
   object.WriteDefined(*this, prefix);
 }

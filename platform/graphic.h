@@ -8,6 +8,7 @@
 #include "platform/bitmap.h"
 #include "platform/error.h"
 #include "platform/geometry.h"
+#include "platform/resample.h"
 
 namespace slidesaver {
 
@@ -38,6 +39,11 @@ class TGraphic {
                   part.Stride());
     }
     return part;
+  }
+  // The whole picture scaled to width x height (ResampleBitmap). A graphic that can decode
+  // itself at a smaller size first overrides this.
+  virtual Bitmap PixelsScaled(int width, int height) {
+    return ResampleBitmap(Pixels(), width, height);
   }
   virtual std::unique_ptr<TGraphic> Clone() const = 0;
 };

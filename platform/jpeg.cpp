@@ -268,6 +268,20 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
   return bitmap;
 }
 
+Bitmap DecodeJpegScaled(std::span<const std::uint8_t> data, int eighths) {
+  if (eighths >= 8) return DecodeJpeg(data);
+  Decompressor decoder(data);
+  jpeg_decompress_struct& cinfo = decoder.Info();
+  CheckPictureSize(cinfo);
+  const J_COLOR_SPACE source = ChooseOutput(cinfo);
+  cinfo.scale_num = static_cast<unsigned>(std::max(eighths, 1));
+  cinfo.scale_denom = 8;
+  decoder.Run([&] { jpeg_start_decompress(&cinfo); });
+  Bitmap bitmap(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
+  ReadRows(decoder, source, bitmap, 0, 0);
+  return bitmap;
+}
+
 Bitmap DecodeJpegArea(std::span<const std::uint8_t> data, const TRect& area) {
   if (area.IsEmpty()) return Bitmap();
   Decompressor decoder(data);

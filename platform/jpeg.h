@@ -53,4 +53,9 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data);
 // reaching outside the picture raises Error. Otherwise errors as DecodeJpeg.
 Bitmap DecodeJpegArea(std::span<const std::uint8_t> data, const TRect& area);
 
+// The whole picture decoded at `eighths` / 8 of its size (1 to 8; each side rounded up) by the
+// library's scaled inverse DCT, which costs about that share of a full decode. 8 is DecodeJpeg.
+// Errors as DecodeJpeg.
+Bitmap DecodeJpegScaled(std::span<const std::uint8_t> data, int eighths);
+
 }  // namespace slidesaver

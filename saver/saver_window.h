@@ -59,8 +59,12 @@ class TfrmScrn : public TForm {
   // The slideshow: the slide timer's event and the first start message's action.
   void ShowNextPicture(void* sender);
   // Replaces the image's picture by a screen-sized frame: the picture centred
-  // on black, and the caption along the bottom edge on every other call.
+  // on black, fitted to the screen as the show's PictureFit says, and the
+  // caption along the bottom edge on every other call.
   void ComposeScreenPicture(TImage& image);
+  // The window belongs to a screen-saver host (a daemon's window, a monitor,
+  // the root window): there pictures as authored are shrunk to fit as well.
+  void SetInHostWindow(bool host) { inHostWindow_ = host; }
 
   // The sound files: copied from the payload into a run folder of this
   // window's own at start-up, deleted with it when the window is destroyed.
@@ -124,10 +128,15 @@ class TfrmScrn : public TForm {
   bool startPosted_ = false;
   // Between the running flag set at start-up and FormClose.
   bool running_ = false;
+  bool inHostWindow_ = false;
   std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);
 };
 
 // The process-wide count of mouse-move events the saver window still ignores.
 std::int32_t& IgnoredMoves();
+
+// The size a picture is shown at on a screen under a PictureFit value of the
+// show configuration (unknown values show it as authored); the aspect is kept.
+TSize FittedPictureSize(TSize picture, TSize screen, std::int32_t fit);
 
 }  // namespace slidesaver

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,8 +32,11 @@ const std::string kUsage =
     "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
     "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
     "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
+    "           [--fit as-authored|shrink|scale]\n"
     "       slidesaver-pack inspect FILE\n"
-    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt.\n"
+    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt,\n"
+    "--fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
+    "scale: every one scaled to the screen; the aspect is always kept).\n"
     "--interval is in milliseconds; 0 shows no further picture. Pictures must be JPEG files the\n"
     "player can show: at most " + std::to_string(kMaxJpegPixels) + " pixels and " +
     std::to_string(kMaxJpegSide) + " pixels on a side.\n";
@@ -140,6 +144,15 @@ int Build(const std::vector<std::string>& args) {
     else if (a == "--random-style") config.lRandomStyle = true;
     else if (a == "--clear-old") config.lClearOldImage = true;
     else if (a == "--mute") config.lMute = true;
+    else if (a == "--fit") {
+      const std::string& v = value();
+      const std::string_view names[] = {"as-authored", "shrink", "scale"};
+      const auto found = std::find(std::begin(names), std::end(names), v);
+      if (found == std::end(names)) {
+        throw UsageError("--fit takes as-authored, shrink or scale, not \"" + v + "\"");
+      }
+      config.SetPictureFit(static_cast<std::int32_t>(found - std::begin(names)));
+    }
     else throw UsageError("unknown option \"" + a + "\"");
   }
   if (player.empty() || out.empty() || pictures.empty()) {
@@ -232,7 +245,8 @@ int Inspect(const std::string& path) {
         {"SndCommaList", config->SndCommaList()},
         {"SndFileNamesCommaList", config->SndFileNamesCommaList()},
         {"SndSizesCommaList", config->SndSizesCommaList()},
-        {"DescriptCommaList", config->DescriptCommaList()}}},
+        {"DescriptCommaList", config->DescriptCommaList()},
+        {"PictureFit", config->PictureFit()}}},
       {"pictures", pictures},
       {"sounds", sounds}};
   std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,61 @@ TEST_F(SlideshowTest, PicturesAreCentredOnBlackAndCutWhenLarger) {
     const std::vector<std::uint8_t> jpeg = Jpeg(c.width, c.height, 3);
     ExpectPlaced(Composed(form, jpeg), Decoded(jpeg), c.left, c.top);
     Composed(form, jpeg);  // keeps the caption toggle in step; there is no caption here
+  }
+}
+
+TEST(FittedPictureSize, ShrinkScaleOrAsAuthored) {
+  const TSize screen{1920, 1080};
+  const struct {
+    TSize picture;
+    std::int32_t fit;
+    TSize shown;
+  } cases[] = {
+      {{6000, 4000}, 0, {6000, 4000}}, {{6000, 4000}, 1, {1620, 1080}},
+      {{6000, 4000}, 2, {1620, 1080}}, {{1080, 1920}, 1, {608, 1080}},
+      {{4000, 1000}, 1, {1920, 480}},  {{800, 600}, 1, {800, 600}},
+      {{800, 600}, 2, {1440, 1080}},   {{1920, 1080}, 1, {1920, 1080}},
+      {{1920, 1080}, 2, {1920, 1080}}, {{3840, 2160}, 2, {1920, 1080}},
+      {{20000, 10}, 1, {1920, 1}},     {{6000, 4000}, 3, {6000, 4000}},  // 3: unknown
+  };
+  for (const auto& c : cases) {
+    const TSize shown = FittedPictureSize(c.picture, screen, c.fit);
+    EXPECT_EQ(std::pair(shown.cx, shown.cy), std::pair(c.shown.cx, c.shown.cy))
+        << c.picture.cx << "x" << c.picture.cy << " fit " << c.fit;
+  }
+}
+
+TEST_F(SlideshowTest, FittedPicturesAreScaledAndCentredAndHostsShrinkAsAuthored) {
+  const std::vector<std::uint8_t> jpeg = Jpeg(256, 96, 5);  // on 64 x 48: 64 x 24 at (0, 12)
+  const Bitmap shrunk = ResampleBitmap(Decoded(jpeg), 64, 24);
+  const struct {
+    std::int32_t fit;
+    bool host;
+    bool scaled;
+  } cases[] = {{0, false, false}, {1, false, true}, {2, false, true}, {0, true, true}};
+  for (const auto& c : cases) {
+    form_.reset();
+    config_.SetPictureFit(c.fit);
+    TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+    form.SetInHostWindow(c.host);
+    const Bitmap screen = Composed(form, jpeg);
+    if (!c.scaled) {
+      ExpectPlaced(screen, Decoded(jpeg), -96, -24);
+      continue;
+    }
+    // Decoded at 2/8 (64 x 24) straight away: close to the full decode shrunk, not the same.
+    int largest = 0;
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const std::uint32_t want = Expected(shrunk, 0, 12, x, y), got = screen.Pixel(x, y);
+        for (int shift = 0; shift < 24; shift += 8) {
+          const int difference = int((want >> shift) & 255) - int((got >> shift) & 255);
+          largest = std::max(largest, std::abs(difference));
+        }
+        if (y < 12 || y >= 36) ASSERT_EQ(got, 0u) << "fit " << c.fit << " at " << x << "," << y;
+      }
+    }
+    EXPECT_LT(largest, 48) << "fit " << c.fit;
   }
 }
 
