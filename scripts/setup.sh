@@ -13,6 +13,7 @@ packages=(
   libfreetype-dev libfontconfig-dev   # text
   fonts-dejavu-core fonts-liberation2
   libpng-dev                          # the render tool's images
+  libvips-dev                         # the pack tool's photos (JPEG, PNG, WebP, HEIF, TIFF, GIF)
   libbenchmark-dev                    # bench/
   libsdl2-dev libx11-dev              # real windows, the host's windows
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity

@@ -18,6 +18,7 @@
 #include "payload/builder.h"
 #include "payload/config.h"
 #include "payload/graphics.h"
+#include "tools/photos.h"
 #include "payload/inttext.h"
 #include "payload/payload.h"
 #include "platform/error.h"
@@ -32,14 +33,17 @@ const std::string kUsage =
     "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
     "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
     "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
-    "           [--fit as-authored|shrink|scale]\n"
+    "           [--fit as-authored|shrink|scale] [--recursive] [--max-size WxH] [--quality Q]\n"
     "       slidesaver-pack inspect FILE\n"
     "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt,\n"
     "--fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
     "scale: every one scaled to the screen; the aspect is always kept).\n"
-    "--interval is in milliseconds; 0 shows no further picture. Pictures must be JPEG files the\n"
-    "player can show: at most " + std::to_string(kMaxJpegPixels) + " pixels and " +
-    std::to_string(kMaxJpegSide) + " pixels on a side.\n";
+    "--interval is in milliseconds; 0 shows no further picture. --picture takes a file or a\n"
+    "folder (its pictures in name order; --recursive: its subfolders too) in JPEG, PNG, WebP,\n"
+    "HEIF/AVIF, TIFF or GIF. Pictures are turned upright; an upright JPEG is stored as it is,\n"
+    "anything else as a JPEG of --quality (default 90). --max-size shrinks larger pictures to\n"
+    "fit. The player shows pictures of at most " + std::to_string(kMaxJpegPixels) +
+    " pixels and " + std::to_string(kMaxJpegSide) + " pixels on a side.\n";
 
 struct UsageError : Error {
   using Error::Error;
@@ -92,21 +96,11 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
   }
 }
 
-// The player's decoder refuses larger pictures (DecodeJpeg), so a saver must
-// not hold one.
-void CheckPictureSize(const std::string& path, const JpegInfo& info) {
-  const std::int64_t width = info.width;
-  const std::int64_t height = info.height;
-  if (width > kMaxJpegSide || height > kMaxJpegSide || width * height > kMaxJpegPixels) {
-    throw Error("\"" + path + "\" is " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels; the player shows pictures of at most " + std::to_string(kMaxJpegPixels) +
-                " pixels (and " + std::to_string(kMaxJpegSide) + " on a side)");
-  }
-}
-
 int Build(const std::vector<std::string>& args) {
   std::string player, out;
   std::vector<std::string> pictures, sounds;
+  bool recursive = false;
+  PhotoOptions photoOptions;
   TSSFileLocations config;
   config.SetInterval(5000);
   config.SetSoundRandom(1);
@@ -119,6 +113,23 @@ int Build(const std::vector<std::string>& args) {
     if (a == "--player") player = value();
     else if (a == "--out") out = value();
     else if (a == "--picture") pictures.push_back(value());
+    else if (a == "--recursive") recursive = true;
+    else if (a == "--quality") {
+      photoOptions.quality = IntArgument(a, value());
+      if (photoOptions.quality < 1 || photoOptions.quality > 100) {
+        throw UsageError("--quality takes 1 to 100");
+      }
+    } else if (a == "--max-size") {
+      const std::string& v = value();
+      int width = 0, height = 0;
+      char x = 0, rest = 0;
+      if (std::sscanf(v.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 || x != 'x' ||
+          width < 1 || height < 1) {
+        throw UsageError("--max-size takes WIDTHxHEIGHT, such as 1920x1080, not \"" + v + "\"");
+      }
+      photoOptions.maxWidth = width;
+      photoOptions.maxHeight = height;
+    }
     else if (a == "--sound") sounds.push_back(value());
     else if (a == "--title") config.SetTitle(value());
     else if (a == "--author") config.SetAuthor(value());
@@ -160,18 +171,17 @@ int Build(const std::vector<std::string>& args) {
   }
 
   const std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
+  const std::vector<std::string> files = PhotoFiles(pictures, recursive);
+  const bool terminal = isatty(STDERR_FILENO) != 0;
+  const std::vector<PreparedPhoto> photos = PreparePhotos(files, photoOptions, [&](std::size_t done) {
+    if (terminal) std::fprintf(stderr, "\r%zu of %zu pictures", done, files.size());
+  });
+  if (terminal) std::fprintf(stderr, "\n");
   std::vector<PayloadPicture> pictureData;
-  for (const std::string& path : pictures) {
-    std::vector<std::uint8_t> jpeg = ReadWholeFile(path);
-    JpegInfo info;
-    try {
-      if (jpeg.size() < 3 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) throw Error("no JPEG start marker");
-      info = ReadJpegInfo(jpeg);
-    } catch (const Error& e) {
-      throw Error("\"" + path + "\" is not a JPEG file (" + e.what() + ")");
-    }
-    CheckPictureSize(path, info);
-    pictureData.push_back({BaseName(path), std::move(jpeg)});
+  std::size_t converted = 0;
+  for (const PreparedPhoto& photo : photos) {
+    converted += photo.converted ? 1 : 0;
+    pictureData.push_back({photo.name, photo.jpeg});
   }
   std::vector<PayloadSound> soundData;
   for (const std::string& path : sounds) {
@@ -182,6 +192,9 @@ int Build(const std::vector<std::string>& args) {
   const std::vector<std::uint8_t> payload =
       BuildPayload(static_cast<std::int64_t>(playerBytes.size()), pictureData, soundData, config);
   WriteFileAtomically(out, playerBytes, payload);
+  std::printf("%s: %zu pictures (%zu kept as they were, %zu converted), %zu sounds, %zu bytes\n",
+              out.c_str(), photos.size(), photos.size() - converted, converted, soundData.size(),
+              playerBytes.size() + payload.size());
   return 0;
 }
 
