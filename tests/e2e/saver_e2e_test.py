@@ -119,6 +119,12 @@ class Image:
         return (isinstance(other, Image) and (self.width, self.height, self.pixels) ==
                 (other.width, other.height, other.pixels))
 
+    def mean_difference(self, other):
+        """The mean absolute difference per channel; infinite for another size."""
+        if (self.width, self.height) != (other.width, other.height):
+            return float('inf')
+        return sum(abs(a - b) for a, b in zip(self.pixels, other.pixels)) / len(self.pixels)
+
     def pixel(self, x, y):
         i = (y * self.width + x) * 3
         return tuple(self.pixels[i:i + 3])
@@ -685,15 +691,22 @@ class HostWindowTest(SaverTestCase):
         saver.send_signal(signal.SIGTERM)
         self.assertEnds(saver, 'saver in a host window after SIGTERM')
 
-    def test_window_id_argument_cuts_a_larger_picture_on_all_sides(self):
+    def test_window_id_argument_shrinks_a_larger_picture_to_fit(self):
+        # 320x240 in 300x200: shrunk whole to 267x200 at x 16, as authored (in a host window) and
+        # with "--fit scale" alike.
         window = self.probe_window(300, 200, 30, 30)
-        saver = self.start(self.pack('Arg.scr', extra=['--interval', '60000']),
-                           '/S', '--window-id', window.id)
-        self.wait_for_image(saver, lambda: self.grab(window.id),
-                            centred_on_black(self.pictures[0], 300, 200),
-                            'first picture cut to the host window')
-        saver.send_signal(signal.SIGTERM)
-        self.assertEnds(saver, 'saver with --window-id after SIGTERM')
+        for fit in ('as-authored', 'scale'):
+            saver = self.start(self.pack(f'Arg-{fit}.scr', extra=['--interval', '60000', '--fit', fit]),
+                               '/S', '--window-id', window.id)
+            expected = centred_on_black(stretched(self.pictures[0], 267, 200), 300, 200)
+
+            def close(shot):
+                return shot.mean_difference(expected) < 6
+            close.expected = expected
+            self.wait_for_picture(saver, lambda: self.grab(window.id), close,
+                                  f'first picture shrunk into the host window ({fit})')
+            saver.send_signal(signal.SIGTERM)
+            self.assertEnds(saver, 'saver with --window-id after SIGTERM')
 
     def test_root_argument_draws_on_the_root_window(self):
         saver = self.start(self.pack('Root.scr', extra=['--interval', '60000']), '/S', '--root')
