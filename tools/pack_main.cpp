@@ -173,9 +173,10 @@ int Build(const std::vector<std::string>& args) {
   const std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
   const std::vector<std::string> files = PhotoFiles(pictures, recursive);
   const bool terminal = isatty(STDERR_FILENO) != 0;
-  const std::vector<PreparedPhoto> photos = PreparePhotos(files, photoOptions, [&](std::size_t done) {
-    if (terminal) std::fprintf(stderr, "\r%zu of %zu pictures", done, files.size());
-  });
+  const auto progress = [&](std::size_t done, std::size_t bytes) {
+    if (terminal) std::fprintf(stderr, "\r%zu of %zu pictures, %zu bytes", done, files.size(), bytes);
+  };
+  const std::vector<PreparedPhoto> photos = PreparePhotos(files, photoOptions, progress);
   if (terminal) std::fprintf(stderr, "\n");
   std::vector<PayloadPicture> pictureData;
   std::size_t converted = 0;

@@ -196,15 +196,15 @@ PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options)
   return photo;
 }
 
-std::vector<PreparedPhoto> PreparePhotos(const std::vector<std::string>& paths,
-                                         const PhotoOptions& options,
-                                         const std::function<void(std::size_t)>& done) {
+std::vector<PreparedPhoto> PreparePhotos(
+    const std::vector<std::string>& paths, const PhotoOptions& options,
+    const std::function<void(std::size_t done, std::size_t bytes)>& done) {
   InitVips();
   std::vector<std::optional<PreparedPhoto>> results(paths.size());
   std::vector<std::exception_ptr> failures(paths.size());
   std::mutex mutex;
   std::condition_variable finished;
-  std::size_t next = 0, count = 0;
+  std::size_t next = 0, count = 0, bytes = 0;
   const unsigned workers = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),
                                                            static_cast<unsigned>(paths.size())));
   std::vector<std::thread> threads;
@@ -226,6 +226,7 @@ std::vector<PreparedPhoto> PreparePhotos(const std::vector<std::string>& paths,
         }
         {
           std::lock_guard lock(mutex);
+          bytes += photo ? photo->jpeg.size() : 0;
           results[index] = std::move(photo);
           failures[index] = failure;
           ++count;
@@ -240,8 +241,9 @@ std::vector<PreparedPhoto> PreparePhotos(const std::vector<std::string>& paths,
     while (reported < paths.size()) {
       finished.wait(lock, [&] { return count > reported; });
       reported = count;
+      const std::size_t written = bytes;
       lock.unlock();
-      if (done) done(reported);
+      if (done) done(reported, written);
       lock.lock();
     }
   }

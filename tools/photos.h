@@ -39,11 +39,11 @@ std::vector<std::string> PhotoFiles(const std::vector<std::string>& paths, bool 
 // Raises Error naming the file and the reason.
 PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options);
 
-// Prepares all of them on every core, in order; `done` runs after each one
-// (on the calling thread) with the number finished. Raises the first file's
-// failure.
-std::vector<PreparedPhoto> PreparePhotos(const std::vector<std::string>& paths,
-                                         const PhotoOptions& options,
-                                         const std::function<void(std::size_t)>& done);
+// Prepares all of them on every core, in order; `done` runs now and then on
+// the calling thread with the number finished and their JPEG bytes. Raises the
+// first file's failure.
+std::vector<PreparedPhoto> PreparePhotos(
+    const std::vector<std::string>& paths, const PhotoOptions& options,
+    const std::function<void(std::size_t done, std::size_t bytes)>& done);
 
 }  // namespace slidesaver
