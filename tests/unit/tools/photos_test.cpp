@@ -131,6 +131,10 @@ TEST_F(Photos, OtherFormatsBecomeJpegsAndMaxSizeNeverEnlarges) {
   } cases[] = {
       {"a.png", Saved(upright, "png"), {}, 64, 48, true},
       {"b.webp", Saved(upright, "webp"), {}, 64, 48, true},
+      {"b.heic", Saved(upright, "heic"), {}, 64, 48, true},
+      {"b.avif", Saved(upright, "avif"), {}, 64, 48, true},
+      {"b.tif", Saved(upright, "tif"), {}, 64, 48, true},
+      {"b.gif", Saved(upright, "gif"), {}, 64, 48, true},
       {"c.jpg", EncodeAdobeCmykJpeg(upright), {}, 64, 48, true},
       {"d.jpg", EncodeJpeg(upright), {.maxWidth = 100, .maxHeight = 100}, 64, 48, false},
       {"e.jpg", EncodeJpeg(upright), {.maxWidth = 32, .maxHeight = 32}, 32, 24, true},
