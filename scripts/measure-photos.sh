@@ -9,17 +9,9 @@
 #   scripts/measure-photos.sh --photos 200        how many photos the pack tool gets
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build=""
-args=()
-while (($#)); do
-  case "$1" in
-    --build-dir) build="$2"; shift 2 ;;
-    *) args+=("$1"); shift ;;
-  esac
-done
-if [ -z "$build" ]; then
-  build="$root/build/release"
+if [[ " $* " != *" --build-dir "* ]]; then
   "$root/scripts/setup.sh"
-  "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release
+  "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=Release
+  set -- --build-dir "$root/build/release" "$@"
 fi
-exec python3 "$root/scripts/measure_photos.py" --build-dir "$build" ${args[@]+"${args[@]}"}
+exec python3 "$root/scripts/measure_photos.py" "$@"
