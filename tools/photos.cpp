@@ -3,7 +3,6 @@
 #include <vips/vips.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <condition_variable>
 #include <exception>
@@ -66,6 +65,9 @@ struct Image {
 void InitVips() {
   static const bool ready = [] {
     if (VIPS_INIT("slidesaver-pack") != 0) throw Error("The photo library cannot start");
+    // No operation cache: every photo is read once, so cached operations
+    // would only hold memory.
+    vips_cache_set_max(0);
     // Its warnings (a truncated file, say) would only repeat what its errors say.
     g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING,
                       [](const char*, GLogLevelFlags, const char*, void*) {}, nullptr);
@@ -160,11 +162,16 @@ PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options)
   const int height = options.maxHeight > 0 ? options.maxHeight : VIPS_MAX_COORD;
   Image picture;
   VipsImage* out = nullptr;
-  if (vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out, width,
-                            "height", height, "size", VIPS_SIZE_DOWN, "export_profile", "srgb",
-                            nullptr) != 0) {
-    throw VipsFailure(path);
-  }
+  // A picture with a colour profile of its own is converted through it to sRGB; one without
+  // is sRGB already (colour-managing it would only shift its colours).
+  const bool profiled = vips_image_get_typeof(header.image, VIPS_META_ICC_NAME) != 0;
+  const int failed =
+      profiled ? vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out,
+                                       width, "height", height, "size", VIPS_SIZE_DOWN,
+                                       "export_profile", "srgb", nullptr)
+               : vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out,
+                                       width, "height", height, "size", VIPS_SIZE_DOWN, nullptr);
+  if (failed != 0) throw VipsFailure(path);
   picture = Image(out);
   // Transparent parts show the saver's black; then 8 bits per channel of sRGB.
   if (vips_image_hasalpha(picture.image)) {

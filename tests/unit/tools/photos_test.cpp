@@ -148,6 +148,15 @@ TEST_F(Photos, OtherFormatsBecomeJpegsAndMaxSizeNeverEnlarges) {
     // CMYK goes through a colour profile, not the simple formula that made the file.
     if (c.width == 64 && c.bytes[0] != 0xFF) EXPECT_LT(MeanDifference(shown, upright), 10) << c.name;
   }
+  // A picture without a colour profile keeps its colours (no profile conversion shifts them).
+  Bitmap flat(16, 16);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) flat.SetPixel(x, y, 0xC83C3C);  // red 60, green 60, blue 200
+  }
+  const PreparedPhoto plain = PreparePhoto(Put("flat.png", Saved(flat, "png")), {});
+  const std::uint32_t kept = DecodeJpeg(plain.jpeg).Pixel(8, 8);
+  EXPECT_LT(std::abs(int(kept & 255) - 60) + std::abs(int((kept >> 8) & 255) - 60) +
+                std::abs(int(kept >> 16) - 200), 6) << std::hex << kept;
   // Clear parts show the saver's black.
   const Bitmap clear = DecodeJpeg(PreparePhoto(Put("g.png", Saved(upright, "png", true)), {}).jpeg);
   EXPECT_LT((clear.Pixel(4, 4) & 0xFF) + (clear.Pixel(4, 4) >> 16), 16u);
