@@ -88,11 +88,10 @@ bool KeepsItsBytes(const std::vector<std::uint8_t>& bytes, VipsImage* header,
   if (vips_image_get_orientation(header) > 1) return false;
   const VipsInterpretation kind = vips_image_get_interpretation(header);
   if (kind != VIPS_INTERPRETATION_sRGB && kind != VIPS_INTERPRETATION_B_W) return false;
+  // The player's size limits were checked before.
   try {
     const JpegInfo info = ReadJpegInfo(bytes);
-    return FitsBox(info.width, info.height, options) &&
-           std::int64_t{info.width} * info.height <= kMaxJpegPixels && info.width <= kMaxJpegSide &&
-           info.height <= kMaxJpegSide;
+    return FitsBox(info.width, info.height, options);
   } catch (const Error&) {
     return false;
   }
@@ -164,14 +163,13 @@ PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options)
   VipsImage* out = nullptr;
   // A picture with a colour profile of its own is converted through it to sRGB; one without
   // is sRGB already (colour-managing it would only shift its colours).
-  const bool profiled = vips_image_get_typeof(header.image, VIPS_META_ICC_NAME) != 0;
-  const int failed =
-      profiled ? vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out,
-                                       width, "height", height, "size", VIPS_SIZE_DOWN,
-                                       "export_profile", "srgb", nullptr)
-               : vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out,
-                                       width, "height", height, "size", VIPS_SIZE_DOWN, nullptr);
-  if (failed != 0) throw VipsFailure(path);
+  const char* exportProfile =
+      vips_image_get_typeof(header.image, VIPS_META_ICC_NAME) != 0 ? "srgb" : nullptr;
+  if (vips_thumbnail_buffer(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), &out, width,
+                            "height", height, "size", VIPS_SIZE_DOWN, "export_profile",
+                            exportProfile, nullptr) != 0) {
+    throw VipsFailure(path);
+  }
   picture = Image(out);
   // Transparent parts show the saver's black; then 8 bits per channel of sRGB.
   if (vips_image_hasalpha(picture.image)) {
