@@ -36,6 +36,7 @@ class HeadlessBackend : public Backend {
 
   // Scripting.
   void Advance(std::uint32_t ms) { clock_ += ms; }
+  void SetScreenSize(TSize screen) { screen_ = screen; }
   void PushInput(const InputEvent& e);
   std::vector<std::pair<std::string, std::string>> ErrorBoxes() const;
   int CursorCount() const { return cursorCount_; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,21 @@ namespace slidesaver {
 // covers the primary screen in black, hides the cursor and, once the message
 // queue has run empty, starts the slideshow. A key, a click or a clear mouse
 // movement closes it.
+// A picture as it appears on a screen: the pixels of it that are shown, at
+// the size they are shown, and where their top-left corner lies.
+struct ScreenPlacement {
+  Bitmap pixels;
+  TPoint at;
+};
+
+// Places a picture centred on a screen, fitted as `fit` (a PictureFit value)
+// says; only the part that lands on the screen is decoded. No picture places
+// nothing.
+ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit);
+// Reads the picture stream at `offset` of a saver file and places its picture.
+ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize screen,
+                                 std::int32_t fit);
+
 class TfrmScrn : public TForm {
  public:
   // `executablePath`: the file whose payload is shown. `system`: the desktop's
@@ -62,6 +78,9 @@ class TfrmScrn : public TForm {
   // on black, fitted to the screen as the show's PictureFit says, and the
   // caption along the bottom edge on every other call.
   void ComposeScreenPicture(TImage& image);
+  // The screen-sized frame of a placed picture, with the caption on every
+  // other call.
+  Bitmap ComposeScreen(const ScreenPlacement& placed, TSize screen);
   // The window belongs to a screen-saver host (a daemon's window, a monitor,
   // the root window): there pictures as authored are shrunk to fit as well.
   void SetInHostWindow(bool host) { inHostWindow_ = host; }
@@ -109,6 +128,14 @@ class TfrmScrn : public TForm {
   // a saver file replaced or deleted while it runs goes on showing its own
   // pictures.
   InputStream& ExecutableFile();
+  // The index the next change shows (a random draw for a show in random order).
+  std::int32_t ChooseNextPicture() const;
+  // Chooses the next picture and starts reading and placing it on a worker,
+  // so that the next change only composes and animates it.
+  void PrepareUpcoming(TSize screen, std::int32_t fit);
+  // PictureFit as it applies to this window: host windows shrink pictures
+  // shown as authored.
+  std::int32_t ShownFit() const;
 
   std::string executablePath_;
   std::unique_ptr<SaverSystem> system_;
@@ -130,6 +157,15 @@ class TfrmScrn : public TForm {
   bool running_ = false;
   bool inHostWindow_ = false;
   std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);
+  // The picture the next change shows, chosen at the last change. Declared
+  // after the file its worker reads, so that it is waited for first.
+  struct Upcoming {
+    std::int32_t index = 0;
+    TSize screen;
+    std::int32_t fit = 0;
+    std::future<ScreenPlacement> placement;  // none: placed at the change
+  };
+  std::optional<Upcoming> upcoming_;
 };
 
 // The process-wide count of mouse-move events the saver window still ignores.

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstdint>
+#include <future>
+#include <utility>
 
 #include "payload/payload.h"
 #include "platform/random.h"
@@ -17,17 +19,32 @@ void TfrmScrn::ShowNextPicture(void*) {
   slideTimer_->SetEnabled(false);
   const int count = configuration_->GetPicCount();
   if (count == 0) return;
-  if (configuration_->lRandomPic) {
-    pictureIndex_ = Random(count);
-  } else if (pictureIndex_ > count - 1) {
-    pictureIndex_ = 0;
+  const TSize screen = Application().Platform().ScreenSize();
+  const std::int32_t fit = ShownFit();
+  ScreenPlacement placed;
+  if (upcoming_) {
+    // The picture chosen at the last change, mostly read and decoded by now.
+    Upcoming upcoming = std::move(*upcoming_);
+    upcoming_.reset();
+    pictureIndex_ = upcoming.index;
+    const bool valid = upcoming.placement.valid();
+    if (valid && upcoming.screen == screen && upcoming.fit == fit) {
+      placed = upcoming.placement.get();  // a failure to read or decode surfaces here
+    } else {
+      if (valid) upcoming.placement.wait();  // done with the file
+      placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
+                                screen, fit);
+    }
+  } else {
+    pictureIndex_ = ChooseNextPicture();
+    placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
+                              screen, fit);
   }
   {
-    const std::unique_ptr<TImage> image =
-        ReadComponentAs<TImage>(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_));
     if (tvShow.InTransition()) tvShow.StopTransition();
-    ComposeScreenPicture(*image);
-    tvShow.SetPicture(&image->Picture());
+    TPicture picture;
+    picture.SetGraphic(std::make_unique<TBitmapGraphic>(ComposeScreen(placed, screen)));
+    tvShow.SetPicture(&picture);
     if (configuration_->lRandomStyle) {
       tvShow.SetStyle(static_cast<TShowStyle>(Random(kLastStyle) + 1));
     } else {
@@ -41,7 +58,39 @@ void TfrmScrn::ShowNextPicture(void*) {
   }
   Application().ProcessMessages();
   ++pictureIndex_;
+  if (slideTimer_->Interval() > 0) PrepareUpcoming(screen, fit);
   slideTimer_->SetEnabled(true);
+}
+
+std::int32_t TfrmScrn::ChooseNextPicture() const {
+  const int count = configuration_->GetPicCount();
+  if (configuration_->lRandomPic) return Random(count);
+  return pictureIndex_ > count - 1 ? 0 : pictureIndex_;
+}
+
+void TfrmScrn::PrepareUpcoming(TSize screen, std::int32_t fit) {
+  Upcoming& upcoming = upcoming_.emplace();
+  upcoming.index = ChooseNextPicture();
+  upcoming.screen = screen;
+  upcoming.fit = fit;
+  std::int32_t offset = 0;
+  try {
+    offset = configuration_->GetPicOffset(upcoming.index);
+  } catch (const std::exception&) {
+    return;  // the change itself meets the fault and reports it
+  }
+  // The worker is the only reader of the file until the next change takes its result; it
+  // touches nothing else of the window.
+  upcoming.placement = std::async(std::launch::async, [&file = ExecutableFile(), offset, screen,
+                                                       fit] {
+    return PlaceShowPicture(file, offset, screen, fit);
+  });
+}
+
+std::int32_t TfrmScrn::ShownFit() const {
+  const std::int32_t fit = configuration_->PictureFit();
+  return fit == TSSFileLocations::kFitAsAuthored && inHostWindow_ ? TSSFileLocations::kFitShrink
+                                                                  : fit;
 }
 
 TSize FittedPictureSize(TSize picture, TSize screen, std::int32_t fit) {
@@ -61,32 +110,41 @@ TSize FittedPictureSize(TSize picture, TSize screen, std::int32_t fit) {
   return TSize{static_cast<std::int32_t>(std::max<std::int64_t>(1, width)), screen.cy};
 }
 
-void TfrmScrn::ComposeScreenPicture(TImage& image) {
-  TGraphic* graphic = image.Picture().Graphic();
-  const bool hasPicture = graphic != nullptr && !graphic->Empty();
-  const std::int32_t w = hasPicture ? graphic->Width() : 0;
-  const std::int32_t h = hasPicture ? graphic->Height() : 0;
+ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit) {
+  if (graphic == nullptr || graphic->Empty()) return {};
+  const std::int32_t w = graphic->Width();
+  const std::int32_t h = graphic->Height();
+  const TSize size = FittedPictureSize(TSize{w, h}, screen, fit);
+  const std::int32_t left = (screen.cx - size.cx) / 2;
+  const std::int32_t top = (screen.cy - size.cy) / 2;
+  if (size.cx != w || size.cy != h) {
+    return {graphic->PixelsScaled(size.cx, size.cy), TPoint{left, top}};
+  }
+  // Only the part of the picture that lands on the screen is decoded.
+  const TRect visible =
+      IntersectRect(TRect{left, top, left + w, top + h}, TRect{0, 0, screen.cx, screen.cy});
+  if (visible.IsEmpty()) return {};
+  TRect area = visible;
+  area.Offset(-left, -top);
+  return {graphic->PixelsIn(area), TPoint{visible.Left, visible.Top}};
+}
 
-  const TSize screenSize = Application().Platform().ScreenSize();
+ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize screen,
+                                 std::int32_t fit) {
+  const std::unique_ptr<TImage> image = ReadComponentAs<TImage>(file, offset);
+  return PlacePicture(image->Picture().Graphic(), screen, fit);
+}
+
+void TfrmScrn::ComposeScreenPicture(TImage& image) {
+  const TSize screen = Application().Platform().ScreenSize();
+  image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(
+      ComposeScreen(PlacePicture(image.Picture().Graphic(), screen, ShownFit()), screen)));
+}
+
+Bitmap TfrmScrn::ComposeScreen(const ScreenPlacement& placed, TSize screenSize) {
   Bitmap screen(screenSize.cx, screenSize.cy);
   TCanvas canvas(screen);
-  std::int32_t fit = configuration_->PictureFit();
-  if (fit == TSSFileLocations::kFitAsAuthored && inHostWindow_) fit = TSSFileLocations::kFitShrink;
-  const TSize size = FittedPictureSize(TSize{w, h}, screenSize, fit);
-  const std::int32_t left = (screenSize.cx - size.cx) / 2;
-  const std::int32_t top = (screenSize.cy - size.cy) / 2;
-  if (size.cx != w || size.cy != h) {
-    canvas.Draw(left, top, graphic->PixelsScaled(size.cx, size.cy));
-  } else {
-    // Only the part of the picture that lands on the screen is decoded.
-    const TRect visible = IntersectRect(TRect{left, top, left + w, top + h},
-                                        TRect{0, 0, screenSize.cx, screenSize.cy});
-    if (!visible.IsEmpty()) {
-      TRect area = visible;
-      area.Offset(-left, -top);
-      canvas.Draw(visible.Left, visible.Top, graphic->PixelsIn(area));
-    }
-  }
+  if (!placed.pixels.Empty()) canvas.Draw(placed.at.X, placed.at.Y, placed.pixels);
 
   captionToggle_ = !captionToggle_;
   const std::string text = configuration_->Text();
@@ -99,7 +157,7 @@ void TfrmScrn::ComposeScreenPicture(TImage& image) {
     const TSize extent = canvas.TextExtent(text);
     canvas.TextOut(screen.Width() / 2 - extent.cx / 2, screen.Height() - extent.cy, text);
   }
-  image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(screen)));
+  return screen;
 }
 
 }  // namespace slidesaver

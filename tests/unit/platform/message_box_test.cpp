@@ -36,7 +36,9 @@ TEST_F(MessageBoxTest, LongTextsWrapAtBlanksElseInsideWords) {
   };
   for (const auto& c : cases) {
     const std::vector<std::string> lines = WrapText(font, c.text, 200);
-    if (!c.lines.empty()) EXPECT_EQ(lines, c.lines);
+    if (!c.lines.empty()) {
+      EXPECT_EQ(lines, c.lines);
+    }
     std::string joined;
     for (const std::string& line : lines) {
       EXPECT_LE(MeasureText(font, line).cx, 200) << line;

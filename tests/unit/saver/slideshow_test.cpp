@@ -92,11 +92,25 @@ TEST_F(SlideshowTest, FittedPicturesAreScaledAndCentredAndHostsShrinkAsAuthored)
           const int difference = int((want >> shift) & 255) - int((got >> shift) & 255);
           largest = std::max(largest, std::abs(difference));
         }
-        if (y < 12 || y >= 36) ASSERT_EQ(got, 0u) << "fit " << c.fit << " at " << x << "," << y;
+        if (y < 12 || y >= 36) {
+          ASSERT_EQ(got, 0u) << "fit " << c.fit << " at " << x << "," << y;
+        }
       }
     }
     EXPECT_LT(largest, 48) << "fit " << c.fit;
   }
+}
+
+TEST_F(SlideshowTest, ThePictureReadAheadFollowsAScreenThatChangedSize) {
+  config_.SetPictureFit(TSSFileLocations::kFitShrink);
+  const std::vector<std::uint8_t> second = Jpeg(128, 96, 2);
+  TfrmScrn& form = Start(WriteSaver({Jpeg(128, 96, 1), second}));
+  form.ShowNextPicture(nullptr);  // the second is read ahead for 64 x 48
+  backend_->SetScreenSize({40, 40});
+  form.ShowNextPicture(nullptr);
+  const Bitmap shown = form.tvShow.Picture().Graphic()->Pixels();
+  EXPECT_EQ(shown, Composed(form, second));
+  EXPECT_EQ(shown.Width(), 40);
 }
 
 TEST_F(SlideshowTest, CaptionOnEveryOtherPictureCentredOnTheBottomEdge) {
