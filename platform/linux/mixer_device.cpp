@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <dlfcn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -34,6 +35,25 @@ void PreferTimidityForMidi() {
                                   FileExists("/etc/timidity.cfg") ||
                                   FileExists("/etc/timidity/freepats.cfg");
   if (timidityConfigured) ::setenv("SDL_MIXER_DISABLE_FLUIDSYNTH", "1", 0);
+}
+
+// Without a sound card, ALSA writes a screenful of configuration errors into
+// the saver's log (a daemon's log, mostly) each time SDL tries it. Its error
+// handler is process-wide: set here, it holds for the copy of the library SDL
+// loads as well. The saver says itself, in one line, when there is no sound.
+extern "C" void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa() {
+  static const bool done = [] {
+    void* library = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (library == nullptr) return true;  // no ALSA: nothing to quieten
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    const auto setHandler =
+        reinterpret_cast<int (*)(Handler)>(::dlsym(library, "snd_lib_error_set_handler"));
+    if (setHandler != nullptr) setHandler(IgnoreAlsaMessage);
+    return true;  // the library stays loaded, with the handler in it
+  }();
+  (void)done;
 }
 
 class MixerDevice;
@@ -111,11 +131,17 @@ class MixerDevice : public AudioDevice {
   void OpenAudio() {
     if (audioOpen_) return;
     PreferTimidityForMidi();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) throw Error(SDL_GetError());
-    if (Mix_OpenAudio(MIX_DEFAULT_FREQUENCY, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
-      std::string text = SDL_GetError();
+    QuietAlsa();
+    std::string failure;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      failure = SDL_GetError();
+    } else if (Mix_OpenAudio(MIX_DEFAULT_FREQUENCY, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
+      failure = SDL_GetError();
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
-      throw Error(text);
+    }
+    if (!failure.empty()) {
+      ReportToStderr("The music stays silent: no sound device (" + failure + ")");
+      throw Error(failure);
     }
     audioOpen_ = true;
   }

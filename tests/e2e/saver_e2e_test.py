@@ -812,6 +812,21 @@ class FaultTest(SaverTestCase):
         self.assertEqual(len(lines), 1, lines)
         self.assertIn('melody.wav', lines[0])
 
+    def test_no_sound_device_is_one_line_in_the_log(self):
+        saver_file = self.sound_saver('Quiet.scr')
+        config = os.path.join(self.dir, 'asound.conf')  # a default device that is not there
+        with open(config, 'w') as f:
+            f.write('pcm.!default { type plug slave.pcm "nowhere" }\n')
+        saver = self.start(saver_file, '/S', env=dict(self.env, SDL_AUDIODRIVER='alsa',
+                                                      ALSA_CONFIG_PATH=config))
+        self.wait_for_saver_window(saver)
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver without a sound device')
+        lines = read_text(os.path.join(self.dir, 'Quiet.scr.log')).splitlines()
+        self.assertEqual([line for line in lines if line.startswith(('Quiet: ', 'ALSA'))],
+                         ['Quiet: The music stays silent: no sound device (ALSA: Couldn\'t open '
+                          'audio device: No such file or directory)'])
+
     def test_preview_and_setup_end_on_signals_and_release_their_lock(self):
         saver_file = self.pack('Modes.scr')
         window = self.probe_window(200, 150, 10, 10)
