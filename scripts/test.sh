@@ -3,7 +3,8 @@
 # (MinGW-w64) comes first so that the normal build's end-to-end tests also drive
 # the Windows player under Wine; then the normal build's tests; then a clang
 # build with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the
-# fuzz targets for a short while; last the Windows unit tests under Wine.
+# fuzz targets for a short while; last the Windows unit tests under Wine. With
+# CI=true it also builds the Debian package and checks it installed.
 #   scripts/test.sh            all of it
 #   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
 set -euo pipefail
@@ -14,6 +15,14 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)" "$@")
 if [ $# -gt 0 ]; then exit 0; fi
+
+if [ "${CI:-}" = true ]; then
+  # The Debian package, installed on this machine, used and removed again.
+  deb="$("$root/scripts/package.sh" | tail -1)"
+  "$root/scripts/check-package.sh" "$deb" "$root/build"
+else
+  echo "test.sh: the package check (scripts/check-package.sh) runs with CI=true: it installs the package"
+fi
 
 CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/sanitize" \
   -DCMAKE_BUILD_TYPE=Debug -DSLIDESAVER_SANITIZE=ON -DSLIDESAVER_FUZZ=ON

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -28,13 +29,17 @@
 namespace slidesaver {
 namespace {
 
+namespace fs = std::filesystem;
+
 const std::string kUsage =
-    "usage: slidesaver-pack build --player PLAYER --out FILE --picture A.jpg [--picture B.jpg ...]\n"
+    "usage: slidesaver-pack build [--player PLAYER] --out FILE --picture A.jpg [--picture B.jpg ...]\n"
     "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
     "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
     "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
     "           [--fit as-authored|shrink|scale] [--recursive] [--max-size WxH] [--quality Q]\n"
     "       slidesaver-pack inspect FILE\n"
+    "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
+    "its build tree.\n"
     "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt,\n"
     "--fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
     "scale: every one scaled to the screen; the aspect is always kept).\n"
@@ -94,6 +99,25 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
       !file.Commit(false)) {
     throw Error("Cannot write \"" + path + "\": " + std::strerror(errno));
   }
+}
+
+// The player a saver is made of when none is given: the one installed beside this tool, else
+// the one of the build tree this tool was built in.
+std::string FindPlayer() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const fs::path folder = self.parent_path();
+    for (const fs::path& candidate :
+         {folder / "slidesaver", folder.parent_path() / "app" / "slidesaver"}) {
+      if (fs::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
+        return candidate.string();
+      }
+    }
+  }
+  throw UsageError("build needs --player: there is no slidesaver beside " +
+                   (self.empty() ? std::string("slidesaver-pack") : self.string()) +
+                   " or in its build tree");
 }
 
 int Build(const std::vector<std::string>& args) {
@@ -166,8 +190,12 @@ int Build(const std::vector<std::string>& args) {
     }
     else throw UsageError("unknown option \"" + a + "\"");
   }
-  if (player.empty() || out.empty() || pictures.empty()) {
-    throw UsageError("build needs --player, --out and at least one --picture");
+  if (out.empty() || pictures.empty()) {
+    throw UsageError("build needs --out and at least one --picture");
+  }
+  if (player.empty()) {
+    player = FindPlayer();
+    std::fprintf(stderr, "slidesaver-pack: the player is %s\n", player.c_str());
   }
 
   const std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);

@@ -177,6 +177,30 @@ TEST_F(PackTool, RefusesWhatThePlayerWouldNotShow) {
   }
 }
 
+TEST_F(PackTool, WithoutPlayerTakesTheOneInstalledBesideIt) {
+  const std::string picture = Put("a.jpg", EncodeJpeg(MakeDemoPicture(0, 32, 24)));
+  fs::create_directory(Path("bin"));
+  fs::copy_file(kPack, Path("bin/slidesaver-pack"));
+  const auto build = [&] {
+    return Shell(Path("bin/slidesaver-pack") + " build --out " + Path("s.scr") + " --picture " +
+                 picture);
+  };
+  const Result none = build();  // nothing beside it, no build tree around it
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.out.find("build needs --player"), std::string::npos) << none.out;
+  EXPECT_FALSE(fs::exists(Path("s.scr")));
+
+  const std::string player = scratch_.Write("bin/slidesaver", std::string(1000, 'P'));
+  fs::permissions(player, fs::perms::owner_all);
+  const Result beside = build();
+  ASSERT_EQ(beside.status, 0) << beside.out;
+  EXPECT_NE(beside.out.find("the player is " + player), std::string::npos) << beside.out;
+  std::ifstream saver(Path("s.scr"), std::ios::binary);
+  std::string front(1000, '\0');
+  saver.read(front.data(), 1000);
+  EXPECT_EQ(front, std::string(1000, 'P'));
+}
+
 TEST_F(PackTool, InspectReportsTheReadersMessage) {
   const std::string plain = Put("plain", std::vector<std::uint8_t>(200, 'z'));
   Result r = Shell(kPack + " inspect " + plain);

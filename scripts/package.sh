@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the Debian package slidesaver_<version>_amd64.deb: an optimised build
+# into build/package (or the folder given), then CPack. Prints the package's
+# path on its last line.
+#   scripts/package.sh [BUILD_DIR]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+dir="${1:-$root/build/package}"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+rm -f "$dir"/slidesaver_*.deb
+(cd "$dir" && cpack -G DEB >/dev/null)
+ls "$dir"/slidesaver_*.deb
