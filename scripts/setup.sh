@@ -19,6 +19,7 @@ packages=(
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity
   xdg-utils                           # the setup dialog opens its links with xdg-open
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
+  scdoc                               # the manual pages
 )
 
 missing=()
