@@ -20,6 +20,7 @@ packages=(
   xdg-utils                           # the setup dialog opens its links with xdg-open
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
   dpkg-dev file                       # the Debian package's library dependencies
+  scdoc                               # the manual pages
 )
 
 missing=()
