@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Measures the demo screen saver on a virtual 1920x1080 display: the time from
-# starting `Demo.scr /S` to its black full-screen window and to the first
-# picture standing whole, and the frame period of the first transition.
-# Five runs by default; prints each run, then the median and the range.
+# Measures the demo screen saver on virtual 1920x1080 and 3840x2160 displays: the time from
+# starting `Demo.scr /S` to its black full-screen window, to the first frame of
+# the first transition and to the first picture standing whole, and the frame
+# period (five runs; each run, then the median and the range); then the peak
+# memory and the processor time over 20 s of show; last a table of both sizes.
 #   scripts/measure-saver.sh                      builds into build/ first
 #   scripts/measure-saver.sh --build-dir DIR      uses the binaries already built in DIR
-#   scripts/measure-saver.sh --runs 9 --size 1280x720
+#   scripts/measure-saver.sh --runs 9 --size 1280x720 --show-seconds 0
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build=""

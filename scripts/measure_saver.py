@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times a screen saver on a virtual display: start-up and the frames of its first transition.
 
-    measure_saver.py --saver Demo.scr --first-picture demo-01.ppm [--runs 5] [--size 1920x1080]
+    measure_saver.py --saver Demo.scr --first-picture demo-01.ppm [--runs 5]
+                     [--size 1920x1080,3840x2160] [--show-seconds 20]
 
 Starts its own Xvfb (white root window) and, for every run, starts `SAVER /S` and reads a few thin
 strips of the screen in a tight loop with XGetImage (through ctypes and libX11):
@@ -12,7 +13,9 @@ strips of the screen in a tight loop with XGetImage (through ctypes and libX11):
   - the middle one of them tells when each frame of the first transition arrived (it changes;
     the first transition of a saver, style 52, stretches the picture out from the centre, so
     every frame changes that row).
-Prints every run, then the median and the range of each value.
+Prints every run, then the median and the range of each value. Then, on the same display, the
+saver runs for --show-seconds of show: its peak memory (VmHWM) and its processor time. Last comes a
+table of the main figures for every size.
 """
 
 import argparse
@@ -177,35 +180,55 @@ def measure_run(screen, saver, env, size, final_rows, row_ys, deadline=30.0):
     return result
 
 
+def measure_show(saver, env, seconds):
+    """Runs the saver for `seconds` of show: its peak memory (VmHWM, MB) and the processor time it
+    took (percent of one core)."""
+    ticks = os.sysconf('SC_CLK_TCK')
+    proc = subprocess.Popen([saver, '/S'], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        start = time.monotonic()
+        time.sleep(seconds)
+        if proc.poll() is not None:
+            raise RuntimeError(f'the saver ended with status {proc.returncode}')
+        with open(f'/proc/{proc.pid}/stat') as f:
+            fields = f.read().rsplit(')', 1)[1].split()
+        cpu = (int(fields[11]) + int(fields[12])) / ticks  # utime + stime
+        elapsed = time.monotonic() - start
+        with open(f'/proc/{proc.pid}/status') as f:
+            status = dict(line.split(':', 1) for line in f if ':' in line)
+        peak = int(status['VmHWM'].split()[0]) / 1024
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    return peak, 100.0 * cpu / elapsed
+
+
 def describe(values, unit=' ms', scale=1000.0):
     scaled = [v * scale for v in values]
     return (f'median {statistics.median(scaled):.1f}{unit}, range {min(scaled):.1f} .. '
             f'{max(scaled):.1f}{unit}')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--saver', required=True)
-    parser.add_argument('--first-picture', required=True, help='decoded first picture (PPM)')
-    parser.add_argument('--runs', type=int, default=5)
-    parser.add_argument('--size', default='1920x1080')
-    options = parser.parse_args()
-    width, height = (int(v) for v in options.size.split('x'))
-    picture = read_ppm(options.first_picture)
+def measure_size(options, picture, width, height):
+    """The start-up runs and the show run on a display of one size; returns the summary values."""
     row_ys = [height // 2 - height // 6, height // 2, height // 2 + height // 6]
     final_rows = [expected_row(picture, width, height, y) for y in row_ys]
-
     xvfb, display = start_xvfb(width, height)
     tmp = tempfile.mkdtemp(prefix='measure-saver-')
     env = {k: v for k, v in os.environ.items() if k not in ('XDG_RUNTIME_DIR',
                                                            'XSCREENSAVER_WINDOW')}
     env.update(DISPLAY=display, TMPDIR=tmp, SDL_AUDIODRIVER='dummy')
+    saver = os.path.abspath(options.saver)
     results = []
     try:
         screen = Screen(display)
         for run in range(1, options.runs + 1):
-            r = measure_run(screen, os.path.abspath(options.saver), env, (width, height),
-                            final_rows, row_ys)
+            r = measure_run(screen, saver, env, (width, height), final_rows, row_ys)
             changes = r['changes']
             if not changes:
                 raise RuntimeError('no transition frame was seen')
@@ -219,6 +242,8 @@ def main():
                   f'{r["whole"] * 1000:7.1f} ms, {frames} frames seen, first to last frame '
                   f'{r["transition"] * 1000:6.1f} ms, mean frame period {r["period"] * 1000:5.1f} '
                   f'ms, longest gap {r["gap"] * 1000:5.1f} ms', flush=True)
+        peak, cpu = measure_show(saver, env, options.show_seconds) if options.show_seconds else (
+            float('nan'), float('nan'))
     finally:
         xvfb.kill()
         xvfb.wait()
@@ -231,6 +256,33 @@ def main():
           f'{describe([len(r["changes"]) for r in results], "", 1.0)}')
     print(f'  mean frame period:                 {describe([r["period"] for r in results])}')
     print(f'  longest gap between frames:        {describe([r["gap"] for r in results])}')
+    if options.show_seconds:
+        print(f'  {options.show_seconds:.0f} s of show: peak memory (VmHWM) {peak:.0f} MB, '
+              f'processor {cpu:.1f} % of one core')
+    print(flush=True)
+    buffer = width * height * 3 / 2**20
+    return {'first frame (median)': f'{statistics.median(r["changes"][0] for r in results) * 1000:.0f} ms',
+            'peak memory (VmHWM)': f'{peak:.0f} MB ({(peak - 20) / buffer:.1f} screen buffers + 20 MB)',
+            'processor over the show': f'{cpu:.1f} % of one core'}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--saver', required=True)
+    parser.add_argument('--first-picture', required=True, help='decoded first picture (PPM)')
+    parser.add_argument('--runs', type=int, default=5)
+    parser.add_argument('--size', default='1920x1080,3840x2160',
+                        help='display sizes, comma-separated')
+    parser.add_argument('--show-seconds', type=float, default=20.0,
+                        help='length of the show run for memory and processor time (0: none)')
+    options = parser.parse_args()
+    picture = read_ppm(options.first_picture)
+    sizes = [tuple(int(v) for v in size.split('x')) for size in options.size.split(',')]
+    summary = {size: measure_size(options, picture, *size) for size in sizes}
+    print('| measure | ' + ' | '.join(f'{w}x{h}' for w, h in sizes) + ' |')
+    print('|---|' + '---|' * len(sizes))
+    for key in next(iter(summary.values())):
+        print(f'| {key} | ' + ' | '.join(summary[size][key] for size in sizes) + ' |')
     return 0
 
 
