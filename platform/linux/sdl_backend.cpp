@@ -154,16 +154,12 @@ class SdlWindow : public WindowHandle {
       Create();
       return;
     }
-    const bool fullScreen = CoversScreen();
-    if (fullScreen_ && !fullScreen) {
-      SDL_SetWindowFullscreen(window_, 0);
-      fullScreen_ = false;
-    }
     SDL_SetWindowPosition(window_, bounds_.Left, bounds_.Top);
     SDL_SetWindowSize(window_, std::max(1, bounds_.Width()), std::max(1, bounds_.Height()));
-    if (fullScreen && !fullScreen_) {
-      SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
-      fullScreen_ = true;
+    const bool fullScreen = CoversScreen();
+    if (fullScreen != fullScreen_) {
+      RequestX11FullScreen(window_, fullScreen);
+      fullScreen_ = fullScreen;
     }
   }
 
@@ -219,13 +215,16 @@ class SdlWindow : public WindowHandle {
     if (style_ == TFormBorderStyle::bsNone) flags |= SDL_WINDOW_BORDERLESS;
     if (style_ == TFormBorderStyle::bsSizeable) flags |= SDL_WINDOW_RESIZABLE;
     if (topmost_) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-    fullScreen_ = CoversScreen();
-    if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     window_ = SDL_CreateWindow(caption_.c_str(), bounds_.Left, bounds_.Top,
                                std::max(1, bounds_.Width()), std::max(1, bounds_.Height()), flags);
     if (window_ == nullptr) {
       throw Error(std::string("Cannot create a window: ") + SDL_GetError());
     }
+    // A window that covers the screen asks the window manager to keep it so (above panels).
+    // SDL is not told: its full-screen windows wait for the window manager at every change and
+    // minimise themselves when they lose the focus.
+    fullScreen_ = CoversScreen();
+    if (fullScreen_) RequestX11FullScreen(window_, true);
     windows_->byId[SDL_GetWindowID(window_)] = this;
     xid_ = X11WindowOf(window_);
   }

@@ -5,7 +5,11 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "platform/exit_cleanup.h"
 
@@ -30,6 +34,51 @@ unsigned long X11WindowOf(SDL_Window* window) {
   SDL_VERSION(&info.version);
   if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
   return info.info.x11.window;
+}
+
+void RequestX11FullScreen(SDL_Window* window, bool fullScreen) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+  Display* display = info.info.x11.display;
+  const Window xwindow = info.info.x11.window;
+  const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+  const Atom full = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, xwindow, &attributes) == 0) return;
+  if (attributes.map_state == IsUnmapped) {
+    // Not managed yet: the window manager reads the state when the window is mapped.
+    std::vector<Atom> states;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, xwindow, state, 0, 64, False, XA_ATOM, &type, &format, &count,
+                           &after, &data) == Success && data != nullptr) {
+      if (type == XA_ATOM && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        states.assign(atoms, atoms + count);
+      }
+      XFree(data);
+    }
+    std::erase(states, full);
+    if (fullScreen) states.push_back(full);
+    XChangeProperty(display, xwindow, state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(states.data()),
+                    static_cast<int>(states.size()));
+  } else {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xwindow;
+    event.xclient.message_type = state;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = fullScreen ? 1 : 0;  // add or remove
+    event.xclient.data.l[1] = static_cast<long>(full);
+    event.xclient.data.l[3] = 1;  // asked for by an application
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  }
+  XFlush(display);
 }
 
 unsigned long DestroyedX11Window(const SDL_Event& event) {

@@ -24,6 +24,12 @@ void EndProcessOnLostX11Connection();
 // SDL's windows on X11.
 // The X window under an SDL window; 0 when it is no X11 window.
 unsigned long X11WindowOf(SDL_Window* window);
+// Asks the window manager, where one runs, to show the window full screen
+// (above panels and docks) or no longer; the window keeps the bounds it was
+// given. Unlike SDL's full-screen switch, which waits up to 100 ms for the
+// window manager's answer (the whole time where none runs), it returns at
+// once.
+void RequestX11FullScreen(SDL_Window* window, bool fullScreen);
 // The X window that an SDL_SYSWMEVENT reports destroyed; 0 for any other event.
 unsigned long DestroyedX11Window(const SDL_Event& event);
 

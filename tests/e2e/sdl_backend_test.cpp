@@ -8,12 +8,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/linux/x11_faults.h"
 #include "tests/support/error_of.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
@@ -94,9 +96,36 @@ class SdlBackendTest : public testing::Test {
     }
     return nullptr;
   }
-  static Uint32 FullScreenFlag() {
-    return SDL_GetWindowFlags(OnlyWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+  // What the window asks a window manager for: full screen in the state it is mapped with, then
+  // each later change as a _NET_WM_STATE request to the root window (the last one here).
+  bool MappedFullScreen() {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display_, X11WindowOf(OnlyWindow()), Intern("_NET_WM_STATE"), 0, 16, False,
+                       AnyPropertyType, &type, &format, &count, &after, &data);
+    bool full = false;
+    for (unsigned long i = 0; data != nullptr && i < count; ++i) {
+      full |= reinterpret_cast<Atom*>(data)[i] == Intern("_NET_WM_STATE_FULLSCREEN");
+    }
+    if (data != nullptr) XFree(data);
+    return full;
   }
+  std::optional<bool> LastFullScreenRequest() {
+    XSync(display_, False);
+    std::optional<bool> last;
+    XEvent event;
+    while (XCheckTypedEvent(display_, ClientMessage, &event)) {
+      const XClientMessageEvent& message = event.xclient;
+      if (message.message_type == Intern("_NET_WM_STATE") &&
+          static_cast<Atom>(message.data.l[1]) == Intern("_NET_WM_STATE_FULLSCREEN")) {
+        last = message.data.l[0] == 1;
+      }
+    }
+    return last;
+  }
+  Atom Intern(const char* name) { return XInternAtom(display_, name, False); }
 
   // Waits until `expected` arrives, skipping what comes before it; at most 40 rounds.
   void WaitFor(const InputEvent& expected) {
@@ -157,15 +186,20 @@ TEST_F(SdlBackendTest, BorderlessScreenSizedFormCoversTheScreenUntilItShrinks) {
   ASSERT_EQ(screen.cx, DisplayWidth(display_, DefaultScreen(display_)));
   ASSERT_EQ(screen.cy, DisplayHeight(display_, DefaultScreen(display_)));
   const TRect whole{0, 0, screen.cx, screen.cy};
+  // Requests to the window manager reach every client that watches the root window's children.
+  XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
   auto form = ShowForm(whole);
   const Bitmap full = Pattern(screen.cx, screen.cy, 3);
   form->Handle()->Present(full, {whole});
   EXPECT_TRUE(ReadScreen(whole) == full);
-  EXPECT_EQ(FullScreenFlag(), Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
+  EXPECT_TRUE(MappedFullScreen());
 
   const TRect smaller = Bounds(100, 100, 120, 80);
   form->SetBoundsRect(smaller);
-  EXPECT_EQ(FullScreenFlag(), 0u);
+  EXPECT_EQ(LastFullScreenRequest(), std::optional(false));
+  form->SetBoundsRect(whole);
+  EXPECT_EQ(LastFullScreenRequest(), std::optional(true));
+  form->SetBoundsRect(smaller);
   Drain();
   const Bitmap inner = Pattern(120, 80, 4);
   form->Handle()->Present(inner, {TRect{0, 0, 120, 80}});
@@ -173,6 +207,7 @@ TEST_F(SdlBackendTest, BorderlessScreenSizedFormCoversTheScreenUntilItShrinks) {
   // The window no longer covers the rest of the screen.
   EXPECT_NE(ReadScreen(Bounds(10, 10, 1, 1)).Pixel(0, 0), full.Pixel(10, 10));
   EXPECT_NE(ReadScreen(Bounds(600, 400, 1, 1)).Pixel(0, 0), full.Pixel(600, 400));
+  XSelectInput(display_, DefaultRootWindow(display_), NoEventMask);
 }
 
 TEST_F(SdlBackendTest, KeyboardAndMouseInputReachTheFormInClientCoordinates) {
