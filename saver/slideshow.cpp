@@ -42,9 +42,9 @@ void TfrmScrn::ShowNextPicture(void*) {
   }
   {
     if (tvShow.InTransition()) tvShow.StopTransition();
-    TPicture picture;
-    picture.SetGraphic(std::make_unique<TBitmapGraphic>(ComposeScreen(placed, screen)));
-    tvShow.SetPicture(&picture);
+    Bitmap frame = ComposeScreen(placed, screen);
+    placed = {};  // in the frame now; the transition needs all the memory it can get
+    tvShow.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(frame)));
     if (configuration_->lRandomStyle) {
       tvShow.SetStyle(static_cast<TShowStyle>(Random(kLastStyle) + 1));
     } else {

@@ -3,6 +3,7 @@
 #include "transition/transition_view.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/app.h"
 #include "platform/muldiv.h"
@@ -57,7 +58,27 @@ TRect TCustomTransitionView::DisplayRect() const {
   return ClientRect();
 }
 
+bool TCustomTransitionView::ComposesToScreenImage() const {
+  if (threaded_ || screenImage_.Empty()) return false;
+  const TRect client = ClientRect();
+  const TRect display = stretch_ ? DisplayRect() : pictureRect_;
+  return display == client && screenImage_.Width() == client.Width() &&
+         screenImage_.Height() == client.Height();
+}
+
+void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {
+  if (!paintIsScreen_) return;
+  paintIsScreen_ = false;
+  if (screenRewritten && paintBuffer_.Width() == screenImage_.Width() &&
+      paintBuffer_.Height() == screenImage_.Height()) {
+    std::swap(paintBuffer_, screenImage_);
+  } else {
+    paintBuffer_ = screenImage_;
+  }
+}
+
 void TCustomTransitionView::Compose() {
+  paintIsScreen_ = false;
   paintBuffer_.Resize(ClientWidth(), ClientHeight(), 0);
   paintCanvas_.Lock();
   struct Unlock {
@@ -100,13 +121,17 @@ void TCustomTransitionView::Compose() {
 }
 
 void TCustomTransitionView::Paint(TCanvas& canvas) {
-  Compose();
+  // Where the composition would be a plain copy of ScreenImage, ScreenImage is drawn instead and
+  // PaintBuffer is made only when it is needed (KeepLastPaint).
+  const bool direct = ComposesToScreenImage();
+  if (!direct) Compose();
   canvas.Lock();
   struct Unlock {
     TCanvas& canvas;
     ~Unlock() { canvas.Unlock(); }
   } unlock{canvas};
-  canvas.Draw(0, 0, paintBuffer_);
+  canvas.Draw(0, 0, direct ? screenImage_ : paintBuffer_);
+  paintIsScreen_ = direct;
 }
 
 void TCustomTransitionView::PaintMessage(TCanvas& canvas) {

@@ -74,6 +74,7 @@ void TCustomTransitionView::PrepareImages() {
   screenCanvas_.SetBrushColor(color);
   const int w = picture_.Width();
   const int h = picture_.Height();
+  KeepLastPaint(false);
   screenImage_.Resize(w, h, ColorToRGB(color));
   CalcPictureRect();
 
@@ -127,6 +128,8 @@ void TCustomTransitionView::DrawFrame() {
   const StyleGroup group = style_ < kStyleCount ? GroupOfStyle(style_) : StyleGroup::Custom;
   const bool composeLater = group == StyleGroup::Region && !OnBeforeNewFrame;
   bool screenIsOld = !cutToNew && !composeLater && !(group == StyleGroup::Copy && !OnBeforeNewFrame);
+  // Every frame writes the whole screen image before anything looks at it.
+  KeepLastPaint(true);
   if (screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
   const auto prepareScreen = [&] {
     if (!screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
@@ -303,6 +306,7 @@ void TCustomTransitionView::ClearScreen() {
   if (inTransition_ || screenImage_.Empty()) return;
   if (!screenCanvas_.TryLock()) return;
   screenCanvas_.Unlock();
+  KeepLastPaint(true);
   screenImage_ = Bitmap();
   Invalidate();
 }

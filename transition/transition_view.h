@@ -91,7 +91,10 @@ class TCustomTransitionView : public TGraphicControl {
 
   // Read access for tools and tests.
   const Bitmap& ScreenImage() const { return screenImage_; }
-  const Bitmap& PaintBuffer() const { return paintBuffer_; }
+  const Bitmap& PaintBuffer() {
+    KeepLastPaint(false);
+    return paintBuffer_;
+  }
   const Bitmap* OldImage() const { return oldImage_.get(); }
   const Bitmap* NewImage() const { return newImage_.get(); }
   TRect PictureRect() const { return pictureRect_; }
@@ -113,6 +116,13 @@ class TCustomTransitionView : public TGraphicControl {
   void TransitionDone();
   // Fills PaintBuffer with the composition of the client area.
   void Compose();
+  // The composition of the client area is ScreenImage itself, pixel for pixel: the picture
+  // covers the client area one to one (and the control animates on the main thread).
+  bool ComposesToScreenImage() const;
+  // After a paint that drew ScreenImage straight away, PaintBuffer is only nominally the last
+  // composed paint; this makes it so before ScreenImage changes or PaintBuffer is read: by a
+  // copy, or, when ScreenImage is about to be written whole, by exchanging the two.
+  void KeepLastPaint(bool screenRewritten);
   TRect DisplayRect() const;
   bool FrameAborted() const { return !newImage_; }
 
@@ -142,6 +152,8 @@ class TCustomTransitionView : public TGraphicControl {
   bool inTransition_ = false;
   std::atomic<bool> stopping_{false};
   bool painting_ = false;
+  // The last paint drew ScreenImage as it stands; PaintBuffer was not written.
+  bool paintIsScreen_ = false;
   bool failed_ = false;
   TAnimateThread* animationThread_ = nullptr;
   // Cleared by the destructor, so that a pacing loop further up the stack

@@ -82,6 +82,27 @@ class TransitionViewTest : public ::testing::Test {
   std::vector<std::string> log;
 };
 
+// A picture that covers the client one to one is painted straight from the screen image; the old
+// picture of the next transition is still what was painted last, not a frame drawn unseen since.
+TEST_F(TransitionViewTest, TheOldPictureIsTheLastPaintWhenFramesWentUnpainted) {
+  ShowSolid(0x0000FF);
+  view.SetStyle(1);
+  view.SetManual(true);
+  Assign(view, Solid(40, 30, 0x00FF00));
+  view.StartTransition();
+  view.SetProgress(50);
+  const Bitmap painted = view.ScreenImage();
+  view.SetVisible(false);
+  view.SetProgress(100);  // drawn, not painted
+  view.StopTransition();
+  view.SetVisible(true);
+  Assign(view, Solid(40, 30, 0xFF0000));
+  view.StartTransition();
+  ASSERT_NE(view.OldImage(), nullptr);
+  EXPECT_EQ(*view.OldImage(), painted);
+  EXPECT_NE(painted, Solid(40, 30, 0x00FF00));
+}
+
 TEST_F(TransitionViewTest, FirstTransitionSkipsTheStartFrameAndKeepsTheEventOrder) {
   Record();
   view.OnCustomDraw = [this](void* s, Bitmap& p, Bitmap& sc) {
