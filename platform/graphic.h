@@ -75,6 +75,7 @@ class TPicture {
 
   TGraphic* Graphic() const { return graphic_.get(); }
   void SetGraphic(std::unique_ptr<TGraphic> graphic) {
+    if (OnChanging) OnChanging();
     graphic_ = std::move(graphic);
     Changed();
   }
@@ -88,6 +89,8 @@ class TPicture {
   int Height() const { return graphic_ ? graphic_->Height() : 0; }
 
   std::function<void()> OnChange;
+  // Runs before the graphic is replaced, while the old one still exists.
+  std::function<void()> OnChanging;
 
  private:
   void Changed() {

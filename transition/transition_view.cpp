@@ -13,6 +13,10 @@ namespace slidesaver {
 TCustomTransitionView::TCustomTransitionView(TForm* parent) : TGraphicControl(parent) {
   Opaque = true;
   picture_.OnChange = [this] { PictureChanged(); };
+  // A transition showing the picture's own pixels keeps a copy of them when the picture changes.
+  picture_.OnChanging = [this] {
+    if (newImage_ != nullptr && !newCopy_) OwnedNewImage();
+  };
   bgPicture_.OnChange = [this] { BgPictureChanged(); };
   SetBounds(0, 0, 100, 100);
 }
@@ -33,6 +37,7 @@ TCustomTransitionView::~TCustomTransitionView() {
     }
   }
   picture_.OnChange = nullptr;
+  picture_.OnChanging = nullptr;
   bgPicture_.OnChange = nullptr;
 }
 
@@ -61,8 +66,7 @@ void TCustomTransitionView::StartTransition() {
     if (!manual_) Animate();
   } catch (...) {
     if (*alive) {
-      newImage_.reset();
-      oldImage_.reset();
+      ReleaseImages();
       inTransition_ = false;
     }
     throw;
@@ -85,8 +89,17 @@ void TCustomTransitionView::PrepareImages() {
   oldImage_->Fill(ColorToRGB(color));
   StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, DisplayRect());
 
-  newImage_ = std::make_unique<Bitmap>(w, h);
-  StretchCopy(*newImage_, TRect{0, 0, w, h}, picture_.Graphic()->Pixels(), TRect{0, 0, w, h});
+  // The frames read the new picture where it is; a worker thread gets a copy of its own.
+  const Bitmap& pixels = picture_.Graphic()->Pixels();
+  newCopy_.reset();
+  if (pixels.Width() == w && pixels.Height() == h) {
+    newImage_ = &pixels;
+    if (threaded_) OwnedNewImage();
+  } else {
+    newCopy_ = std::make_unique<Bitmap>(w, h);
+    StretchCopy(*newCopy_, TRect{0, 0, w, h}, pixels, TRect{0, 0, w, h});
+    newImage_ = newCopy_.get();
+  }
   SetProgress(reverse_ ? 100 : 0);
 }
 
@@ -140,7 +153,7 @@ void TCustomTransitionView::DrawFrame() {
   const std::shared_ptr<bool> alive = alive_;
   const auto aborted = [&] { return !*alive || FrameAborted(); };
   if (OnBeforeNewFrame) {
-    OnBeforeNewFrame(this, *newImage_, screenImage_);
+    OnBeforeNewFrame(this, OwnedNewImage(), screenImage_);
     if (aborted()) return;
   }
 
@@ -159,7 +172,7 @@ void TCustomTransitionView::DrawFrame() {
     f.StepPx = MulDiv(f.H, f.Step, 90);
   }
   f.OldImage = oldImage_.get();
-  f.NewImage = newImage_.get();
+  f.NewImage = newImage_;
   f.ScreenImage = &screenImage_;
   f.Screen = &screenCanvas_;
   f.DestRect = TRect{0, 0, f.W, f.H};
@@ -172,7 +185,7 @@ void TCustomTransitionView::DrawFrame() {
   bool screenIsNew = false;  // ScreenImage holds NewImage whole already
   if (style == 0) {
     if (OnCustomDraw) {
-      OnCustomDraw(this, *newImage_, screenImage_);
+      OnCustomDraw(this, OwnedNewImage(), screenImage_);
       if (aborted()) return;
     } else {
       screenCanvas_.Draw(0, 0, *newImage_);
@@ -217,7 +230,7 @@ void TCustomTransitionView::DrawFrame() {
   f.Clip.reset();
   InvalidateArea(f.DestRect);
   if (OnAfterNewFrame) {
-    OnAfterNewFrame(this, *newImage_, screenImage_);
+    OnAfterNewFrame(this, OwnedNewImage(), screenImage_);
     if (aborted()) return;
   }
   if (!painting_) Update();
@@ -270,9 +283,22 @@ void TCustomTransitionView::TransitionDone() {
   animationThread_ = nullptr;
   if (!stopping_ && manual_) return;
   inTransition_ = false;
-  newImage_.reset();
-  oldImage_.reset();
+  ReleaseImages();
   if (OnComplete && !Destroying() && !stopping_ && !failed_) OnComplete(this);
+}
+
+Bitmap& TCustomTransitionView::OwnedNewImage() {
+  if (!newCopy_) {
+    newCopy_ = std::make_unique<Bitmap>(*newImage_);
+    newImage_ = newCopy_.get();
+  }
+  return *newCopy_;
+}
+
+void TCustomTransitionView::ReleaseImages() {
+  newImage_ = nullptr;
+  newCopy_.reset();
+  oldImage_.reset();
 }
 
 void TCustomTransitionView::StopTransition() {

@@ -96,7 +96,7 @@ class TCustomTransitionView : public TGraphicControl {
     return paintBuffer_;
   }
   const Bitmap* OldImage() const { return oldImage_.get(); }
-  const Bitmap* NewImage() const { return newImage_.get(); }
+  const Bitmap* NewImage() const { return newImage_; }
   TRect PictureRect() const { return pictureRect_; }
   bool Painting() const { return painting_; }
 
@@ -125,6 +125,9 @@ class TCustomTransitionView : public TGraphicControl {
   void KeepLastPaint(bool screenRewritten);
   TRect DisplayRect() const;
   bool FrameAborted() const { return !newImage_; }
+  // The new picture as the transition's own copy, which handlers may change.
+  Bitmap& OwnedNewImage();
+  void ReleaseImages();
 
   TPicture picture_;
   TPicture bgPicture_;
@@ -147,7 +150,10 @@ class TCustomTransitionView : public TGraphicControl {
   Bitmap paintBuffer_;
   TCanvas paintCanvas_{paintBuffer_};
   std::unique_ptr<Bitmap> oldImage_;
-  std::unique_ptr<Bitmap> newImage_;
+  // The new picture of the running transition: the picture's own pixels where nothing can change
+  // them behind the transition's back, else newCopy_.
+  const Bitmap* newImage_ = nullptr;
+  std::unique_ptr<Bitmap> newCopy_;
   std::uint8_t progress_ = 0;
   bool inTransition_ = false;
   std::atomic<bool> stopping_{false};

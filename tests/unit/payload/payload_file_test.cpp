@@ -98,7 +98,9 @@ TEST_F(PayloadFile, BadOffsetsAndSizesFailWithoutTouchingFiles) {
   const std::string link = (dir_ / "link.wav").string();
   std::error_code noLinks;  // not every system lets a user make links
   fs::create_symlink(victim, link, noLinks);
-  if (!noLinks) EXPECT_THROW(CopyBlock(in, 0, 4, link), Error);
+  if (!noLinks) {
+    EXPECT_THROW(CopyBlock(in, 0, 4, link), Error);
+  }
   std::ifstream check(victim);
   std::string content;
   std::getline(check, content);

@@ -103,6 +103,19 @@ TEST_F(TransitionViewTest, TheOldPictureIsTheLastPaintWhenFramesWentUnpainted) {
   EXPECT_NE(painted, Solid(40, 30, 0x00FF00));
 }
 
+// The frames read the new picture where the picture keeps it, until the picture changes.
+TEST_F(TransitionViewTest, APictureChangedDuringATransitionLeavesItsFramesAlone) {
+  ShowSolid(0x0000FF);
+  view.SetStyle(1);
+  view.SetManual(true);
+  Assign(view, Solid(40, 30, 0x00FF00));
+  view.StartTransition();
+  view.SetProgress(50);
+  Assign(view, Solid(40, 30, 0xFF0000));
+  view.SetProgress(100);
+  EXPECT_EQ(view.ScreenImage(), Solid(40, 30, 0x00FF00));
+}
+
 TEST_F(TransitionViewTest, FirstTransitionSkipsTheStartFrameAndKeepsTheEventOrder) {
   Record();
   view.OnCustomDraw = [this](void* s, Bitmap& p, Bitmap& sc) {
