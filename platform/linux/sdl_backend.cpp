@@ -16,6 +16,7 @@
 #include "platform/controls.h"
 #include "platform/error.h"
 #include "platform/message_box.h"
+#include "platform/pixel_convert.h"
 #include "platform/linux/x11_faults.h"
 
 namespace slidesaver {
@@ -235,8 +236,19 @@ class SdlWindow : public WindowHandle {
     std::uint8_t* dst = static_cast<std::uint8_t*>(to.pixels) +
                         static_cast<std::size_t>(part.Top) * to.pitch +
                         static_cast<std::size_t>(part.Left) * bytesPerPixel;
+    // X servers of 24-bit depth give 32-bit surfaces of this layout; a row converts faster by
+    // hand than through SDL's general converter.
+    const Uint32 format = to.format->format;
+    if (SDL_BYTEORDER == SDL_LIL_ENDIAN &&
+        (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888)) {
+      for (int y = 0; y < part.Height(); ++y) {
+        BgrToBgrx(src + y * from.Stride(), dst + static_cast<std::size_t>(y) * to.pitch,
+                  part.Width());
+      }
+      return;
+    }
     SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_BGR24, src,
-                      static_cast<int>(from.Stride()), to.format->format, dst, to.pitch);
+                      static_cast<int>(from.Stride()), format, dst, to.pitch);
   }
 
   std::shared_ptr<SdlWindows> windows_;
