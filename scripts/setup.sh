@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   libpng-dev                          # the render tool's images
   libvips-dev                         # the pack tool's photos (JPEG, PNG, WebP, HEIF, TIFF, GIF)
+  libwebp-dev                         # the render tool's gallery animations
   libbenchmark-dev                    # bench/
   libsdl2-dev libx11-dev              # real windows, the host's windows
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity

@@ -6,10 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/app.h"
 #include "platform/canvas.h"
@@ -18,7 +21,11 @@
 #include "platform/graphic.h"
 #include "platform/headless.h"
 #include "platform/random.h"
+#include "platform/resample.h"
+#include "platform/text.h"
 #include "tools/imageio.h"
+#include "tools/webp_animation.h"
+#include "transition/styles.h"
 #include "transition/transition_view.h"
 
 namespace slidesaver {
@@ -28,7 +35,8 @@ constexpr const char* kUsage =
     "usage: slidesaver-render frame --old OLD --new NEW --style N --progress P [--step S]\n"
     "           [--seed K] --out OUT\n"
     "       slidesaver-render transition --old OLD --new NEW --style N [--step S] [--reverse]\n"
-    "           [--seed K] --out-dir DIR\n";
+    "           [--seed K] --out-dir DIR\n"
+    "       slidesaver-render gallery --old OLD --new NEW --out-dir DIR [--size WxH] [--seed K]\n";
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -42,18 +50,23 @@ struct Options {
   }
 };
 
-Options ParseOptions(int argc, char** argv, bool transition) {
+// The options that take a value in `frame` and `transition`.
+constexpr std::initializer_list<const char*> kFrameOptions = {
+    "--old", "--new", "--style", "--progress", "--step", "--seed", "--out", "--out-dir"};
+constexpr std::initializer_list<const char*> kGalleryOptions = {"--old", "--new", "--out-dir",
+                                                                "--size", "--seed"};
+
+Options ParseOptions(int argc, char** argv, std::initializer_list<const char*> valued,
+                     bool takesReverse) {
   Options o;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (transition && arg == "--reverse") {
+    if (takesReverse && arg == "--reverse") {
       o.reverse = true;
       continue;
     }
-    static const char* kValued[] = {"--old", "--new", "--style", "--progress", "--step",
-                                    "--seed", "--out", "--out-dir"};
     bool known = false;
-    for (const char* name : kValued) known = known || arg == name;
+    for (const char* name : valued) known = known || arg == name;
     if (!known || i + 1 >= argc) throw Error("unexpected argument \"" + arg + "\"\n" + kUsage);
     o.values[arg] = argv[++i];
   }
@@ -80,10 +93,13 @@ void SetPicture(TTransitionView& view, Bitmap pixels) {
   view.SetPicture(&picture);
 }
 
+std::uint64_t SeedArgument(const std::string& text) {
+  return static_cast<std::uint64_t>(NumberArgument("--seed", text, 0, 9223372036854775807LL));
+}
+
 void SeedRandom(const Options& o) {
   if (o.Has("--seed")) {
-    RandSeed(static_cast<std::uint64_t>(
-        NumberArgument("--seed", o.Required("--seed"), 0, 9223372036854775807LL)));
+    RandSeed(SeedArgument(o.Required("--seed")));
   } else {
     Randomize();
   }
@@ -133,12 +149,8 @@ class Stage {
   TTransitionView view_{&form_};
 };
 
-void RenderFrame(const Options& o) {
-  Inputs in = ReadInputs(o);
-  const int progress = static_cast<int>(NumberArgument("--progress", o.Required("--progress"), 0, 100));
-  const std::string out = o.Required("--out");
-  SeedRandom(o);
-  Stage stage(std::move(in));
+// The frame `frame` writes: a manual transition moved to `progress`.
+Bitmap FrameAt(Stage& stage, int progress) {
   TTransitionView& view = stage.View();
   // Manual transitions start without drawing at the start value, so the
   // frame for P is drawn by moving there; P = 0 is reached going back from 100.
@@ -146,41 +158,156 @@ void RenderFrame(const Options& o) {
   view.SetManual(true);
   view.StartTransition();
   view.SetProgress(progress);
-  WriteImage(out, view.ScreenImage());
+  Bitmap frame = view.ScreenImage();
   view.StopTransition();
+  return frame;
 }
 
-void RenderTransition(const Options& o) {
-  Inputs in = ReadInputs(o);
-  const std::string dir = o.Required("--out-dir");
-  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw Error("Cannot create " + dir + ": " + std::strerror(errno));
-  }
-  SeedRandom(o);
-  Stage stage(std::move(in));
+// Runs one automatic transition, handing every frame it draws to `onFrame` in order.
+void RunTransition(Stage& stage, bool reverse, const std::function<void(const Bitmap&)>& onFrame) {
   TTransitionView& view = stage.View();
   // Progress 0, as in a control's first transition: a forward transition
   // draws no frame at its start value, a reversed one starts at 100.
   view.SetReverse(false);
   view.SetManual(true);
   view.SetManual(false);
-  view.SetReverse(o.reverse);
+  view.SetReverse(reverse);
+  view.OnAfterNewFrame = [onFrame](void*, Bitmap&, Bitmap& screen) { onFrame(screen); };
+  view.StartTransition();
+}
+
+void MakeFolder(const std::string& dir) {
+  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    throw Error("Cannot create " + dir + ": " + std::strerror(errno));
+  }
+}
+
+void RenderFrame(const Options& o) {
+  Inputs in = ReadInputs(o);
+  const int progress = static_cast<int>(NumberArgument("--progress", o.Required("--progress"), 0, 100));
+  const std::string out = o.Required("--out");
+  SeedRandom(o);
+  Stage stage(std::move(in));
+  WriteImage(out, FrameAt(stage, progress));
+}
+
+void RenderTransition(const Options& o) {
+  Inputs in = ReadInputs(o);
+  const std::string dir = o.Required("--out-dir");
+  MakeFolder(dir);
+  SeedRandom(o);
+  Stage stage(std::move(in));
   int index = 0;
-  view.OnAfterNewFrame = [&](void*, Bitmap&, Bitmap& screen) {
+  RunTransition(stage, o.reverse, [&](const Bitmap& screen) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%03d.png", index++);
     WriteImage(dir + name, screen);
+  });
+}
+
+// ---- gallery: every style as an animation, and a contact sheet of their middle frames ----
+
+constexpr int kGalleryStep = 4;          // the control's default
+constexpr int kLastFrameMs = 1000;       // how long an animation rests on the new picture
+constexpr float kAnimationQuality = 50;  // 128 animations of 240 x 135 in about 3 MB
+constexpr int kSheetColumns = 8;
+constexpr int kSheetGap = 4;  // between the cells and around them
+constexpr std::uint32_t kSheetBackground = 0x202020;
+
+// "WxH", both sides whole numbers from 1 to 4096.
+TSize SizeArgument(const std::string& text) {
+  const std::string message =
+      "--size must be WIDTHxHEIGHT with sides from 1 to 4096, not \"" + text + "\"";
+  const auto x = text.find('x');
+  if (x == std::string::npos) throw Error(message);
+  try {
+    return TSize{static_cast<std::int32_t>(NumberArgument("--size", text.substr(0, x), 1, 4096)),
+                 static_cast<std::int32_t>(NumberArgument("--size", text.substr(x + 1), 1, 4096))};
+  } catch (const Error&) {
+    throw Error(message);
+  }
+}
+
+// The frames of all styles in a grid, kSheetColumns to a row, each with its
+// style number on a band below it.
+class ContactSheet {
+ public:
+  ContactSheet(int cellWidth, int cellHeight) : cellWidth_(cellWidth), cellHeight_(cellHeight) {
+    font_.Name = "DejaVu Sans";
+    font_.Size = 12;
+    font_.Bold = true;
+    font_.Color = clWhite;
+    band_ = MeasureText(font_, "127").cy + 2;
+    const int rows = (kStyleCount + kSheetColumns - 1) / kSheetColumns;
+    sheet_ = Bitmap(kSheetColumns * (cellWidth_ + kSheetGap) + kSheetGap,
+                    rows * (cellHeight_ + band_ + kSheetGap) + kSheetGap);
+    sheet_.Fill(kSheetBackground);
+  }
+
+  void Place(int style, const Bitmap& frame) {
+    const int x = kSheetGap + (style % kSheetColumns) * (cellWidth_ + kSheetGap);
+    const int y = kSheetGap + (style / kSheetColumns) * (cellHeight_ + band_ + kSheetGap);
+    TCanvas(sheet_).Draw(x, y, frame);
+    const std::string label = std::to_string(style);
+    const int bandTop = y + cellHeight_;
+    const Region band = Region::FromRect(TRect{x, bandTop, x + cellWidth_, bandTop + band_});
+    DrawText(sheet_, x + (cellWidth_ - MeasureText(font_, label).cx) / 2, bandTop + 1, font_,
+             label, &band);
+  }
+
+  const Bitmap& Image() const { return sheet_; }
+
+ private:
+  int cellWidth_;
+  int cellHeight_;
+  int band_ = 0;
+  TTextFont font_;
+  Bitmap sheet_;
+};
+
+void RenderGallery(const Options& o) {
+  const std::string dir = o.Required("--out-dir");
+  const TSize size = o.Has("--size") ? SizeArgument(o.values.at("--size")) : TSize{240, 135};
+  const std::uint64_t seed = o.Has("--seed") ? SeedArgument(o.values.at("--seed")) : 1;
+  const Bitmap oldImage = ResampleBitmap(ReadImage(o.Required("--old")), size.cx, size.cy);
+  const Bitmap newImage = ResampleBitmap(ReadImage(o.Required("--new")), size.cx, size.cy);
+  if (newImage.Empty()) throw Error("The new picture " + o.Required("--new") + " has no pixels");
+  MakeFolder(dir);
+
+  // Each frame and each animation starts from the same seed, so that it is
+  // what `frame` and `transition` give for that style with --seed.
+  const auto stage = [&](int style) {
+    RandSeed(seed);
+    return std::make_unique<Stage>(Inputs{oldImage, newImage, style, kGalleryStep});
   };
-  view.StartTransition();
+  ContactSheet sheet(size.cx, size.cy);
+  for (int style = 0; style < kStyleCount; ++style) {
+    sheet.Place(style, FrameAt(*stage(style), 50));
+
+    const std::unique_ptr<Stage> animation = stage(style);
+    const int delay = animation->View().Delay();
+    std::vector<AnimationFrame> frames;
+    RunTransition(*animation, false, [&](const Bitmap& screen) {
+      frames.push_back(AnimationFrame{screen, delay});
+    });
+    if (frames.empty()) throw Error("Style " + std::to_string(style) + " drew no frame");
+    frames.back().durationMs = kLastFrameMs;
+    char name[32];
+    std::snprintf(name, sizeof name, "/style-%03d.webp", style);
+    WriteBytes(dir + name, EncodeWebpAnimation(frames, kAnimationQuality));
+  }
+  WriteImage(dir + "/contact-sheet.png", sheet.Image());
 }
 
 int Main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   try {
     if (command == "frame") {
-      RenderFrame(ParseOptions(argc, argv, false));
+      RenderFrame(ParseOptions(argc, argv, kFrameOptions, false));
     } else if (command == "transition") {
-      RenderTransition(ParseOptions(argc, argv, true));
+      RenderTransition(ParseOptions(argc, argv, kFrameOptions, true));
+    } else if (command == "gallery") {
+      RenderGallery(ParseOptions(argc, argv, kGalleryOptions, false));
     } else {
       std::cerr << kUsage;
       return 2;

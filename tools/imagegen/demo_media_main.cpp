@@ -1,8 +1,9 @@
-// slidesaver-demo-media OUTDIR [--count N] [--width W] [--height H]
+// slidesaver-demo-media OUTDIR [--count N] [--width W] [--height H] [--uniform]
 //
 // Writes demo pictures OUTDIR/demo-01.jpg, demo-02.jpg, ... and a short melody OUTDIR/melody.wav,
 // all made on the spot. The pictures cycle through six variants of the requested size: as asked,
-// portrait, grayscale, square, progressive and 4:3.
+// portrait, grayscale, square, progressive and 4:3; with --uniform every picture is as asked
+// (the size given, in colour, baseline).
 
 #include <algorithm>
 #include <charconv>
@@ -22,13 +23,14 @@ namespace {
 using slidesaver::Error;
 
 constexpr const char* kUsage =
-    "usage: slidesaver-demo-media OUTDIR [--count N] [--width W] [--height H]";
+    "usage: slidesaver-demo-media OUTDIR [--count N] [--width W] [--height H] [--uniform]";
 
 struct Options {
   std::filesystem::path out_dir;
   int count = 6;
   int width = 1280;
   int height = 720;
+  bool uniform = false;
 };
 
 // A bad command line; reported with the usage text and exit status 2.
@@ -51,7 +53,9 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
   bool have_dir = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    if (arg == "--count" || arg == "--width" || arg == "--height") {
+    if (arg == "--uniform") {
+      options.uniform = true;
+    } else if (arg == "--count" || arg == "--width" || arg == "--height") {
       if (i + 1 >= args.size()) throw UsageError{std::string(arg) + " needs a value"};
       const std::string_view value = args[++i];
       if (arg == "--count") options.count = ParseNumber(arg, value, 1, 99);
@@ -81,7 +85,7 @@ void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 std::vector<std::uint8_t> MakeDemoJpeg(int index, const Options& options) {
   int width = options.width, height = options.height;
   bool grayscale = false, progressive = false;
-  switch ((index - 1) % 6) {
+  switch (options.uniform ? 0 : (index - 1) % 6) {
     case 1:
       width = std::max(16, height * 3 / 4);
       break;  // portrait

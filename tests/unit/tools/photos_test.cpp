@@ -112,7 +112,9 @@ TEST_F(Photos, EveryExifOrientationEndsUpUpright) {
     const std::vector<std::uint8_t> jpeg = WithOrientation(stored, o);
     const PreparedPhoto photo = PreparePhoto(Put("o" + std::to_string(o) + ".jpeg", jpeg), {});
     EXPECT_EQ(photo.converted, o != 1) << o;
-    if (o == 1) EXPECT_EQ(photo.jpeg, jpeg);  // kept byte for byte
+    if (o == 1) {
+      EXPECT_EQ(photo.jpeg, jpeg);  // kept byte for byte
+    }
     EXPECT_EQ(photo.name, "o" + std::to_string(o) + (o == 1 ? ".jpeg" : ".jpg"));
     const Bitmap shown = DecodeJpeg(photo.jpeg);
     ASSERT_EQ(std::pair(shown.Width(), shown.Height()), std::pair(48, 32)) << o;
@@ -146,7 +148,9 @@ TEST_F(Photos, OtherFormatsBecomeJpegsAndMaxSizeNeverEnlarges) {
     const Bitmap shown = DecodeJpeg(photo.jpeg);
     EXPECT_EQ(std::pair(shown.Width(), shown.Height()), std::pair(c.width, c.height)) << c.name;
     // CMYK goes through a colour profile, not the simple formula that made the file.
-    if (c.width == 64 && c.bytes[0] != 0xFF) EXPECT_LT(MeanDifference(shown, upright), 10) << c.name;
+    if (c.width == 64 && c.bytes[0] != 0xFF) {
+      EXPECT_LT(MeanDifference(shown, upright), 10) << c.name;
+    }
   }
   // A picture without a colour profile keeps its colours (no profile conversion shifts them).
   Bitmap flat(16, 16);
