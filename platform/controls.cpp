@@ -163,6 +163,23 @@ void TForm::PaintInvalid() {
     }
   } reset{canvas_};
 
+  // A child that covers the whole client area and paints a bitmap it holds as it is, is
+  // presented from that bitmap: the surface would be a plain copy of it.
+  if (handle_ && children_.size() == 1) {
+    TGraphicControl* child = children_.front();
+    const Bitmap* image = child->Visible() && child->Opaque && child->BoundsRect() == ClientRect()
+                              ? child->PaintsAsBitmap()
+                              : nullptr;
+    if (image != nullptr && image->Width() == Width() && image->Height() == Height()) {
+      presentedChild_ = child;
+      surface_ = Bitmap();
+      child->PaintedAsBitmap();
+      handle_->Present(*image, area.Rects());
+      return;
+    }
+  }
+  EnsureSurface();
+
   // The form's own paint covers only what no opaque child paints over.
   Region own = area;
   for (TGraphicControl* child : children_) {
@@ -190,6 +207,20 @@ void TForm::PaintInvalid() {
   if (handle_) handle_->Present(surface_, area.Rects());
 }
 
+void TForm::EnsureSurface() {
+  presentedChild_ = nullptr;
+  if (surface_.Width() != Width() || surface_.Height() != Height()) {
+    surface_.Resize(Width(), Height(), ColorToRGB(Color()));
+  }
+}
+
+const Bitmap& TForm::Surface() const {
+  if (presentedChild_ != nullptr) {
+    if (const Bitmap* image = presentedChild_->PaintsAsBitmap()) return *image;
+  }
+  return surface_;
+}
+
 void TForm::Paint(TCanvas& canvas) {
   canvas.SetBrushColor(Color());
   canvas.FillRect(ClientRect());
@@ -199,7 +230,7 @@ void TForm::Paint(TCanvas& canvas) {
 void TForm::BoundsChanged(const TRect& old) {
   if (handle_) handle_->SetBounds(bounds_);
   if (old.Width() != bounds_.Width() || old.Height() != bounds_.Height()) {
-    surface_.Resize(Width(), Height(), ColorToRGB(Color()));
+    if (presentedChild_ == nullptr) surface_.Resize(Width(), Height(), ColorToRGB(Color()));
     Resized();
   }
 }
@@ -222,6 +253,7 @@ void TForm::AddChild(TGraphicControl* child) {
 }
 
 void TForm::RemoveChild(TGraphicControl* child) {
+  if (presentedChild_ == child) EnsureSurface();
   std::erase(children_, child);
   if (hover_ == child) hover_ = nullptr;
   InvalidateRect(child->BoundsRect());

@@ -121,6 +121,12 @@ class TGraphicControl : public TControl {
   // When set, the parent does not fill the area behind the control.
   bool Opaque = false;
 
+  // A bitmap of the control's size that its paint would copy unchanged onto the whole control,
+  // or none. A form that shows nothing but this control presents that bitmap as it is, without
+  // composing its own surface, and then calls PaintedAsBitmap.
+  virtual const Bitmap* PaintsAsBitmap() const { return nullptr; }
+  virtual void PaintedAsBitmap() {}
+
  protected:
   void BoundsChanged(const TRect& old) override;
 
@@ -150,8 +156,12 @@ class TForm : public TControl {
   void MakeTopmost();
   // The form received the input focus: runs OnActivate.
   void Activate();
-  TCanvas& Canvas() { return canvas_; }
-  const Bitmap& Surface() const { return surface_; }
+  TCanvas& Canvas() {
+    EnsureSurface();
+    return canvas_;
+  }
+  // What the form shows: its surface, or the bitmap of the child it presented as it is.
+  const Bitmap& Surface() const;
 
   void InvalidateRect(const TRect& r);
   bool HasInvalidArea() const { return !invalid_.Empty(); }
@@ -190,8 +200,12 @@ class TForm : public TControl {
   TControl* ControlAt(std::int32_t x, std::int32_t y);
   void SetHover(TControl* control);
   void Realign();
+  // Gives the surface the form's size again after a paint presented a child's bitmap instead.
+  void EnsureSurface();
 
   Bitmap surface_;
+  // The child whose bitmap the last paint presented; the surface is then released.
+  TGraphicControl* presentedChild_ = nullptr;
   TCanvas canvas_{surface_};
   Region invalid_;
   std::vector<TGraphicControl*> children_;

@@ -66,6 +66,12 @@ bool TCustomTransitionView::ComposesToScreenImage() const {
          screenImage_.Height() == client.Height();
 }
 
+const Bitmap* TCustomTransitionView::PaintsAsBitmap() const {
+  // The conditions of a paint message as well: only the main thread paints, never nested.
+  if (painting_ || (HasApplication() && !Application().IsMainThread())) return nullptr;
+  return ComposesToScreenImage() ? &screenImage_ : nullptr;
+}
+
 void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {
   if (!paintIsScreen_) return;
   paintIsScreen_ = false;

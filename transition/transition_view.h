@@ -81,6 +81,9 @@ class TCustomTransitionView : public TGraphicControl {
   // Frame composition.
   void Paint(TCanvas& canvas) override;
   void PaintMessage(TCanvas& canvas) override;
+  // Where a paint would draw ScreenImage as it stands, the form may present it as it is.
+  const Bitmap* PaintsAsBitmap() const override;
+  void PaintedAsBitmap() override { paintIsScreen_ = true; }
   void CalcPictureRect();
   void InvalidateArea(TRect r);
   void SizeToPicture();
