@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/app.h"
 #include "platform/error.h"
@@ -127,6 +128,33 @@ bool CoversFrame(const StyleFrame& f) {
          s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && s.Left < s.Right && s.Top < s.Bottom;
 }
 
+// Whether copying the frame's last piece writes every pixel of its destination inside the frame:
+// its source lies inside the new picture (then every destination pixel finds its source pixel).
+bool FillsDestination(const StyleFrame& f) {
+  const TRect& s = f.SourceRect;
+  const std::int32_t left = std::min(s.Left, s.Right), right = std::max(s.Left, s.Right);
+  const std::int32_t top = std::min(s.Top, s.Bottom), bottom = std::max(s.Top, s.Bottom);
+  return left >= 0 && top >= 0 && right <= f.W && bottom <= f.H && left < right && top < bottom;
+}
+
+// The parts of the frame outside the piece's destination, as up to four bands.
+std::vector<TRect> AroundDestination(const StyleFrame& f) {
+  const TRect& d = f.DestRect;
+  const TRect piece = IntersectRect(TRect{std::min(d.Left, d.Right), std::min(d.Top, d.Bottom),
+                                          std::max(d.Left, d.Right), std::max(d.Top, d.Bottom)},
+                                    TRect{0, 0, f.W, f.H});
+  if (piece.IsEmpty()) return {TRect{0, 0, f.W, f.H}};
+  std::vector<TRect> bands;
+  const auto add = [&](TRect r) {
+    if (!r.IsEmpty()) bands.push_back(r);
+  };
+  add(TRect{0, 0, f.W, piece.Top});
+  add(TRect{0, piece.Top, piece.Left, piece.Bottom});
+  add(TRect{piece.Right, piece.Top, f.W, piece.Bottom});
+  add(TRect{0, piece.Bottom, f.W, f.H});
+  return bands;
+}
+
 }  // namespace
 
 void TCustomTransitionView::DrawFrame() {
@@ -210,7 +238,16 @@ void TCustomTransitionView::DrawFrame() {
   } else if (progress_ != 0) {
     switch (GroupOfStyle(style)) {
       case StyleGroup::Copy:
-        if (!CoversFrame(f)) prepareScreen();
+        if (!CoversFrame(f)) {
+          if (!screenIsOld && FillsDestination(f)) {
+            // The piece covers its destination whole: the old picture goes only around it.
+            for (const TRect& band : AroundDestination(f)) {
+              screenCanvas_.CopyRect(band, *oldImage_, band);
+            }
+          } else {
+            prepareScreen();
+          }
+        }
         screenCanvas_.CopyRect(f.DestRect, *newImage_, f.SourceRect);
         break;
       case StyleGroup::Custom:
