@@ -5,8 +5,8 @@
 namespace slidesaver {
 
 // Turns `count` 24-bit pixels (blue, green, red) into 32-bit ones (blue, green, red, 255): the
-// layout of a little-endian XRGB8888 or ARGB8888 window surface. Where the processor has SSSE3,
-// sixteen pixels at a time.
+// layout of a little-endian XRGB8888 or ARGB8888 window surface. Where the processor has AVX2 or
+// SSSE3, sixteen pixels at a time.
 void BgrToBgrx(const std::uint8_t* src, std::uint8_t* dst, int count);
 
 }  // namespace slidesaver
