@@ -126,6 +126,16 @@ def start_xvfb(width, height):
     return proc, f':{int(text)}'
 
 
+def stop(proc):
+    """Ends the saver the way a host does, and waits for it."""
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
 def measure_run(screen, saver, env, size, final_rows, row_ys, deadline=30.0):
     """One start of the saver. Times in seconds from just before the start."""
     width, height = size
@@ -167,12 +177,7 @@ def measure_run(screen, saver, env, size, final_rows, row_ys, deadline=30.0):
         else:
             raise RuntimeError('the first picture never stood whole')
     finally:
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
+        stop(proc)
     # Wait for the root window to show again before the next run.
     end = time.monotonic() + 30
     while edges() == black_edges and time.monotonic() < end:
@@ -199,12 +204,7 @@ def measure_show(saver, env, seconds):
             status = dict(line.split(':', 1) for line in f if ':' in line)
         peak = int(status['VmHWM'].split()[0]) / 1024
     finally:
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
+        stop(proc)
     return peak, 100.0 * cpu / elapsed
 
 

@@ -75,6 +75,16 @@ class TransitionViewTest : public ::testing::Test {
     ASSERT_FALSE(view.InTransition());
   }
 
+  // A manual transition in style 1 from blue to green, drawn and painted at progress 50.
+  void HalfWayFromBlueToGreen() {
+    ShowSolid(0x0000FF);
+    view.SetStyle(1);
+    view.SetManual(true);
+    Assign(view, Solid(40, 30, 0x00FF00));
+    view.StartTransition();
+    view.SetProgress(50);
+  }
+
   HeadlessBackend* backend = new HeadlessBackend();
   TApplication app{std::unique_ptr<Backend>(backend)};
   TForm form;
@@ -85,12 +95,7 @@ class TransitionViewTest : public ::testing::Test {
 // A picture that covers the client one to one is painted straight from the screen image; the old
 // picture of the next transition is still what was painted last, not a frame drawn unseen since.
 TEST_F(TransitionViewTest, TheOldPictureIsTheLastPaintWhenFramesWentUnpainted) {
-  ShowSolid(0x0000FF);
-  view.SetStyle(1);
-  view.SetManual(true);
-  Assign(view, Solid(40, 30, 0x00FF00));
-  view.StartTransition();
-  view.SetProgress(50);
+  HalfWayFromBlueToGreen();
   const Bitmap painted = view.ScreenImage();
   view.SetVisible(false);
   view.SetProgress(100);  // drawn, not painted
@@ -105,12 +110,7 @@ TEST_F(TransitionViewTest, TheOldPictureIsTheLastPaintWhenFramesWentUnpainted) {
 
 // The frames read the new picture where the picture keeps it, until the picture changes.
 TEST_F(TransitionViewTest, APictureChangedDuringATransitionLeavesItsFramesAlone) {
-  ShowSolid(0x0000FF);
-  view.SetStyle(1);
-  view.SetManual(true);
-  Assign(view, Solid(40, 30, 0x00FF00));
-  view.StartTransition();
-  view.SetProgress(50);
+  HalfWayFromBlueToGreen();
   Assign(view, Solid(40, 30, 0xFF0000));
   view.SetProgress(100);
   EXPECT_EQ(view.ScreenImage(), Solid(40, 30, 0x00FF00));
