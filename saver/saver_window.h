@@ -38,6 +38,15 @@ ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit);
 ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize screen,
                                  std::int32_t fit);
 
+// The picture a show changes to next, chosen at the change before: its index,
+// the screen and fit it is placed for, and the worker placing it.
+struct UpcomingPicture {
+  std::int32_t index = 0;
+  TSize screen;
+  std::int32_t fit = 0;
+  std::future<ScreenPlacement> placement;  // none: placed at the change
+};
+
 class TfrmScrn : public TForm {
  public:
   // `executablePath`: the file whose payload is shown. `system`: the desktop's
@@ -159,13 +168,7 @@ class TfrmScrn : public TForm {
   std::shared_ptr<TfrmScrn*> self_ = std::make_shared<TfrmScrn*>(this);
   // The picture the next change shows, chosen at the last change. Declared
   // after the file its worker reads, so that it is waited for first.
-  struct Upcoming {
-    std::int32_t index = 0;
-    TSize screen;
-    std::int32_t fit = 0;
-    std::future<ScreenPlacement> placement;  // none: placed at the change
-  };
-  std::optional<Upcoming> upcoming_;
+  std::optional<UpcomingPicture> upcoming_;
 };
 
 // The process-wide count of mouse-move events the saver window still ignores.

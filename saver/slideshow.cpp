@@ -24,7 +24,7 @@ void TfrmScrn::ShowNextPicture(void*) {
   ScreenPlacement placed;
   if (upcoming_) {
     // The picture chosen at the last change, mostly read and decoded by now.
-    Upcoming upcoming = std::move(*upcoming_);
+    UpcomingPicture upcoming = std::move(*upcoming_);
     upcoming_.reset();
     pictureIndex_ = upcoming.index;
     const bool valid = upcoming.placement.valid();
@@ -69,7 +69,7 @@ std::int32_t TfrmScrn::ChooseNextPicture() const {
 }
 
 void TfrmScrn::PrepareUpcoming(TSize screen, std::int32_t fit) {
-  Upcoming& upcoming = upcoming_.emplace();
+  UpcomingPicture& upcoming = upcoming_.emplace();
   upcoming.index = ChooseNextPicture();
   upcoming.screen = screen;
   upcoming.fit = fit;
