@@ -477,7 +477,9 @@ class SdlBackend : public Backend {
     std::int32_t y = m.y;
     if (SDL_Window* window = SDL_GetWindowFromID(m.windowID)) {
       int pointerX, pointerY, windowX, windowY;
-      SDL_GetGlobalMouseState(&pointerX, &pointerY);
+      if (!X11PointerOnScreen(window, pointerX, pointerY)) {
+        SDL_GetGlobalMouseState(&pointerX, &pointerY);
+      }
       SDL_GetWindowPosition(window, &windowX, &windowY);
       x = pointerX - windowX;
       y = pointerY - windowY;

@@ -81,6 +81,17 @@ void RequestX11FullScreen(SDL_Window* window, bool fullScreen) {
   XFlush(display);
 }
 
+bool X11PointerOnScreen(SDL_Window* window, int& x, int& y) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  Window root = 0, child = 0;
+  int windowX = 0, windowY = 0;
+  unsigned int mask = 0;
+  return XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &x, &y,
+                       &windowX, &windowY, &mask) != False;
+}
+
 unsigned long DestroyedX11Window(const SDL_Event& event) {
   if (event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr) return 0;
   const SDL_SysWMmsg& message = *event.syswm.msg;

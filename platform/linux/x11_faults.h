@@ -30,6 +30,10 @@ unsigned long X11WindowOf(SDL_Window* window);
 // window manager's answer (the whole time where none runs), it returns at
 // once.
 void RequestX11FullScreen(SDL_Window* window, bool fullScreen);
+// Where the pointer is on the screen now, asked of the X server. (SDL's own
+// global pointer state misses absolute jumps that come without raw motion: a
+// tablet, a remote desktop, a virtual machine's pointer.)
+bool X11PointerOnScreen(SDL_Window* window, int& x, int& y);
 // The X window that an SDL_SYSWMEVENT reports destroyed; 0 for any other event.
 unsigned long DestroyedX11Window(const SDL_Event& event);
 

@@ -558,6 +558,13 @@ class SaverInputTest(SaverTestCase):
         self.xdotool('mousemove_relative', 5, 5)
         self.assertEnds(saver, 'saver after a diagonal move')
 
+    def test_an_absolute_jump_ends_it(self):
+        # Tablets, remote desktops and virtual machines move the pointer by absolute positions.
+        saver = self.start_running_saver('Jump.scr')
+        self.xdotool('mousemove', 100, 100)
+        self.xdotool('mousemove', 200, 200)
+        self.assertEnds(saver, 'saver after the pointer jumped')
+
     def test_a_key_ends_it(self):
         saver = self.start_running_saver('Key.scr')
         self.xdotool('key', 'a')
