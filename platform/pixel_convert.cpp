@@ -21,14 +21,14 @@ void BgrToBgrxScalar(const std::uint8_t* src, std::uint8_t* dst, int count) {
 
 #ifdef SLIDESAVER_X86
 // Four 16-byte loads at 12-byte steps cover 16 pixels; each gives 4 pixels through one shuffle.
-// The last load reads 4 bytes past the 16 pixels, so the loop leaves the final pixels to the
-// scalar loop.
+// The last load reads 4 bytes past the 16 pixels, so a step needs two more pixels after them; the
+// final pixels go to the scalar loop.
 __attribute__((target("ssse3"))) int BgrToBgrxSsse3(const std::uint8_t* src, std::uint8_t* dst,
                                                       int count) {
   const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   int i = 0;
-  for (; i + 16 < count; i += 16, src += 48, dst += 64) {
+  for (; i + 18 <= count; i += 16, src += 48, dst += 64) {
     for (int part = 0; part < 4; ++part) {
       const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 12 * part));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * part),
@@ -44,7 +44,7 @@ __attribute__((target("avx2"))) int BgrToBgrxAvx2(const std::uint8_t* src, std::
                                           1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
   int i = 0;
-  for (; i + 16 < count; i += 16, src += 48, dst += 64) {
+  for (; i + 18 <= count; i += 16, src += 48, dst += 64) {
     for (int half = 0; half < 2; ++half) {
       const std::uint8_t* from = src + 24 * half;
       const __m256i in = _mm256_inserti128_si256(
