@@ -318,12 +318,11 @@ int Main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << kUsage;
     return 2;
-  } catch (const Error& e) {
+  } catch (const std::exception& e) {
+    // inspect reports the reader's message as it is; build names the tool, also for the
+    // system's errors (a folder that cannot be listed).
     if (args[0] == "inspect") std::cerr << OneLine(e.what()) << "\n";
     else std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n";
-    return 1;
-  } catch (const std::exception& e) {
-    std::cerr << OneLine(e.what()) << "\n";
     return 1;
   }
 }
