@@ -121,9 +121,10 @@ class SurfaceWindow : public WindowHandle {
   void Show() override {}
   void Hide() override {}
   void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
-    if (width_ != surface.Width() || pixels_.size() != surface.Stride() / 3 * 4 * surface.Height()) {
+    if (width_ != surface.Width() || height_ != surface.Height()) {
       width_ = surface.Width();
-      pixels_.assign(static_cast<std::size_t>(width_) * surface.Height() * 4, 0);
+      height_ = surface.Height();
+      pixels_.assign(static_cast<std::size_t>(width_) * height_ * 4, 0);
     }
     for (const TRect& r : rects) {
       for (int y = r.Top; y < r.Bottom; ++y) {
@@ -136,6 +137,7 @@ class SurfaceWindow : public WindowHandle {
 
  private:
   int width_ = 0;
+  int height_ = 0;
   std::vector<std::uint8_t> pixels_;
 };
 

@@ -18,11 +18,6 @@
 
 namespace slidesaver {
 
-// The full-screen saver window. On its first activation it reads the show
-// configuration from the payload of its executable, extracts the sounds,
-// covers the primary screen in black, hides the cursor and, once the message
-// queue has run empty, starts the slideshow. A key, a click or a clear mouse
-// movement closes it.
 // A picture as it appears on a screen: the pixels of it that are shown, at
 // the size they are shown, and where their top-left corner lies.
 struct ScreenPlacement {
@@ -47,6 +42,11 @@ struct UpcomingPicture {
   std::future<ScreenPlacement> placement;  // none: placed at the change
 };
 
+// The full-screen saver window. On its first activation it reads the show
+// configuration from the payload of its executable, extracts the sounds,
+// covers the primary screen in black, hides the cursor and, once the message
+// queue has run empty, starts the slideshow. A key, a click or a clear mouse
+// movement closes it.
 class TfrmScrn : public TForm {
  public:
   // `executablePath`: the file whose payload is shown. `system`: the desktop's

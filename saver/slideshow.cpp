@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <utility>
 
 #include "payload/payload.h"
@@ -21,28 +22,29 @@ void TfrmScrn::ShowNextPicture(void*) {
   if (count == 0) return;
   const TSize screen = Application().Platform().ScreenSize();
   const std::int32_t fit = ShownFit();
-  ScreenPlacement placed;
+  std::optional<ScreenPlacement> placed;
   if (upcoming_) {
     // The picture chosen at the last change, mostly read and decoded by now.
     UpcomingPicture upcoming = std::move(*upcoming_);
     upcoming_.reset();
     pictureIndex_ = upcoming.index;
-    const bool valid = upcoming.placement.valid();
-    if (valid && upcoming.screen == screen && upcoming.fit == fit) {
-      placed = upcoming.placement.get();  // a failure to read or decode surfaces here
-    } else {
-      if (valid) upcoming.placement.wait();  // done with the file
-      placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
-                                screen, fit);
+    if (upcoming.placement.valid()) {
+      if (upcoming.screen == screen && upcoming.fit == fit) {
+        placed = upcoming.placement.get();  // a failure to read or decode surfaces here
+      } else {
+        upcoming.placement.wait();  // done with the file
+      }
     }
   } else {
     pictureIndex_ = ChooseNextPicture();
+  }
+  if (!placed) {
     placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
                               screen, fit);
   }
   {
     if (tvShow.InTransition()) tvShow.StopTransition();
-    Bitmap frame = ComposeScreen(placed, screen);
+    Bitmap frame = ComposeScreen(*placed, screen);
     placed = {};  // in the frame now; the transition needs all the memory it can get
     tvShow.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(frame)));
     if (configuration_->lRandomStyle) {

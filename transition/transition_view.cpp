@@ -118,16 +118,6 @@ void TCustomTransitionView::SetProgress(int value) {
 
 namespace {
 
-// Whether copying the frame's last piece writes every pixel of the frame: its
-// destination covers the picture and its source lies inside the new picture,
-// neither mirrored.
-bool CoversFrame(const StyleFrame& f) {
-  const TRect& d = f.DestRect;
-  const TRect& s = f.SourceRect;
-  return d.Left <= 0 && d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H && s.Left >= 0 &&
-         s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && s.Left < s.Right && s.Top < s.Bottom;
-}
-
 // Whether copying the frame's last piece writes every pixel of its destination inside the frame:
 // its source lies inside the new picture (then every destination pixel finds its source pixel).
 bool FillsDestination(const StyleFrame& f) {
@@ -135,6 +125,15 @@ bool FillsDestination(const StyleFrame& f) {
   const std::int32_t left = std::min(s.Left, s.Right), right = std::max(s.Left, s.Right);
   const std::int32_t top = std::min(s.Top, s.Bottom), bottom = std::max(s.Top, s.Bottom);
   return left >= 0 && top >= 0 && right <= f.W && bottom <= f.H && left < right && top < bottom;
+}
+
+// Whether copying the frame's last piece writes every pixel of the frame: it fills its
+// destination, which covers the picture, neither of them mirrored.
+bool CoversFrame(const StyleFrame& f) {
+  const TRect& d = f.DestRect;
+  const TRect& s = f.SourceRect;
+  return FillsDestination(f) && s.Left < s.Right && s.Top < s.Bottom && d.Left <= 0 &&
+         d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H;
 }
 
 // The parts of the frame outside the piece's destination, as up to four bands.

@@ -23,6 +23,16 @@ int OnLostConnection(Display*) {
   ExitAfterCleanup(0);
 }
 
+// The X connection and window under an SDL window; false when it is no X11 window.
+bool X11Of(SDL_Window* window, Display*& display, Window& xwindow) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  display = info.info.x11.display;
+  xwindow = info.info.x11.window;
+  return true;
+}
+
 }  // namespace
 
 void IgnoreX11Errors() { XSetErrorHandler(IgnoreError); }
@@ -30,18 +40,15 @@ void IgnoreX11Errors() { XSetErrorHandler(IgnoreError); }
 void EndProcessOnLostX11Connection() { XSetIOErrorHandler(OnLostConnection); }
 
 unsigned long X11WindowOf(SDL_Window* window) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-  return info.info.x11.window;
+  Display* display = nullptr;
+  Window xwindow = 0;
+  return X11Of(window, display, xwindow) ? xwindow : 0;
 }
 
 void RequestX11FullScreen(SDL_Window* window, bool fullScreen) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-  Display* display = info.info.x11.display;
-  const Window xwindow = info.info.x11.window;
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return;
   const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
   const Atom full = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
   XWindowAttributes attributes;
@@ -82,14 +89,14 @@ void RequestX11FullScreen(SDL_Window* window, bool fullScreen) {
 }
 
 bool X11PointerOnScreen(SDL_Window* window, int& x, int& y) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return false;
   Window root = 0, child = 0;
   int windowX = 0, windowY = 0;
   unsigned int mask = 0;
-  return XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &x, &y,
-                       &windowX, &windowY, &mask) != False;
+  return XQueryPointer(display, xwindow, &root, &child, &x, &y, &windowX, &windowY, &mask) !=
+         False;
 }
 
 unsigned long DestroyedX11Window(const SDL_Event& event) {
