@@ -17,7 +17,24 @@ struct Region::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
+  // Unites the parts into `region`, once something needs the banded form.
+  void Merge() {
+    if (parts.empty()) return;
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(parts.size());
+    for (const TRect& r : parts) boxes.push_back({r.Left, r.Top, r.Right, r.Bottom});
+    pixman_region32_fini(&region);
+    if (!pixman_region32_init_rects(&region, boxes.data(), static_cast<int>(boxes.size()))) {
+      pixman_region32_init(&region);
+      throw std::bad_alloc();
+    }
+    parts.clear();
+    parts.shrink_to_fit();
+  }
+
   pixman_region32_t region;
+  // The rectangles FromRects was given (non-empty, possibly overlapping), while not yet united.
+  std::vector<TRect> parts;
 };
 
 namespace {
@@ -31,10 +48,13 @@ const pixman_region32_t* EmptyRegion() {
   return &empty;
 }
 
-// The pixman region behind a Region's Impl pointer; a moved-from Region reads as empty.
+// The pixman region behind a Region's Impl pointer, its parts merged; a moved-from Region reads
+// as empty.
 template <typename ImplPtr>
 const pixman_region32_t* Raw(const ImplPtr& impl) {
-  return impl ? &impl->region : EmptyRegion();
+  if (!impl) return EmptyRegion();
+  impl->Merge();
+  return &impl->region;
 }
 
 // Keeps the pixman result or reports the allocation failure it signals.
@@ -86,9 +106,9 @@ class SpanCollector {
     bandBottom_ = y + 1;
   }
 
-  Region Finish() {
+  std::vector<TRect> Finish() {
     Flush();
-    return Region::FromRects(rects_);
+    return std::move(rects_);
   }
 
  private:
@@ -216,20 +236,24 @@ Region Region::FromRect(const TRect& r) {
 }
 
 Region Region::FromRects(std::span<const TRect> rects) {
-  std::vector<pixman_box32_t> boxes;
-  boxes.reserve(rects.size());
-  for (const TRect& r : rects) {
-    if (!r.IsEmpty()) boxes.push_back(ToBox(r));
-  }
   Region result;
-  if (boxes.empty()) return result;
-  pixman_region32_fini(&result.impl_->region);
-  if (!pixman_region32_init_rects(&result.impl_->region, boxes.data(),
-                                  static_cast<int>(boxes.size()))) {
-    pixman_region32_init(&result.impl_->region);
-    throw std::bad_alloc();
+  std::vector<TRect>& parts = result.impl_->parts;
+  parts.reserve(rects.size());
+  for (const TRect& r : rects) {
+    if (!r.IsEmpty()) parts.push_back(r);
   }
   return result;
+}
+
+Region Region::FromRectsMerged(std::span<const TRect> rects) {
+  Region result = FromRects(rects);
+  result.impl_->Merge();
+  return result;
+}
+
+std::span<const TRect> Region::Parts() const {
+  if (!impl_) return {};
+  return impl_->parts;
 }
 
 Region Region::RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t ellipseHeight) {
@@ -274,7 +298,7 @@ Region Region::RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t
     rects.push_back(TRect{left, static_cast<std::int32_t>(middle.first), right,
                           static_cast<std::int32_t>(middle.second)});
   }
-  return FromRects(rects);
+  return FromRectsMerged(rects);
 }
 
 Region Region::Polygon(std::span<const TPoint> points) {
@@ -360,7 +384,7 @@ Region Region::Polygons(std::span<const std::span<const TPoint>> polygons) {
     if (nextTop > y + 1 && nextTop != std::numeric_limits<std::int64_t>::max()) y = nextTop - 1;
     if (nextTop == std::numeric_limits<std::int64_t>::max()) break;
   }
-  return collector.Finish();
+  return FromRectsMerged(collector.Finish());
 }
 
 Region Region::Union(const Region& other) const {

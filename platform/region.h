@@ -22,8 +22,8 @@ class Region {
 
   // The pixels left <= x < right, top <= y < bottom (none for an empty rectangle).
   static Region FromRect(const TRect& r);
-  // The union of all the rectangles, built in one pass; the same pixels as
-  // uniting them one at a time, at a cost close to linear in their number.
+  // The union of all the rectangles: the same pixels as uniting them one at a time. They are
+  // kept as given until something needs the banded form (see Parts), then united in one pass.
   static Region FromRects(std::span<const TRect> rects);
   // A rectangle whose corners are quarter ellipses of the given full width and
   // height; an ellipse larger than the rectangle is limited to its size.
@@ -45,8 +45,16 @@ class Region {
   // The banded rectangles, top to bottom, left to right within a band.
   std::vector<TRect> Rects() const;
   bool operator==(const Region& other) const;
+  // The non-empty rectangles of a region made by FromRects, possibly overlapping, as long as
+  // nothing has needed them united; empty otherwise. Whoever can work on overlapping rectangles
+  // (SelectCopy) spares the merge that way.
+  std::span<const TRect> Parts() const;
 
  private:
+  // FromRects for rectangles in few bands of few spans each (the rows of a shape), which are
+  // composed fastest band by band: united at once.
+  static Region FromRectsMerged(std::span<const TRect> rects);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
