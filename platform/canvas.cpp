@@ -268,6 +268,41 @@ void AddToCounts(Count* counts, std::int32_t left, std::int32_t right, Count del
   for (; x < right; ++x) counts[x] = static_cast<Count>(counts[x] + delta);
 }
 
+// Whether any of the n counts from `counts` on (n a multiple of 8) is non-zero (`covered`) or zero.
+bool AnyCovered(const Count* counts, std::int32_t n, bool covered) {
+  const Counts8 zero = {};
+  Counts8 hits = zero;
+  for (std::int32_t k = 0; k < n; k += 8) {
+    Counts8 v;
+    std::memcpy(&v, counts + k, sizeof v);
+    hits |= covered ? (v != zero) : (v == zero);  // all ones where it holds
+  }
+  std::uint64_t half[2];
+  std::memcpy(half, &hits, sizeof half);
+  return (half[0] | half[1]) != 0;
+}
+
+// The first x in [from, to) whose count is non-zero (`covered`) or zero (not `covered`); `to`
+// when there is none. Whole blocks are skipped first, 32 counts and then 8 at a time.
+std::int32_t FirstCovered(const Count* counts, std::int32_t from, std::int32_t to, bool covered) {
+  std::int32_t x = from;
+  while (x + 32 <= to && !AnyCovered(counts + x, 32, covered)) x += 32;
+  while (x + 8 <= to && !AnyCovered(counts + x, 8, covered)) x += 8;
+  while (x < to && (counts[x] != 0) != covered) ++x;
+  return x;
+}
+
+// One past the last x in [from, to) whose count is non-zero (`covered`) or zero; `from` when
+// there is none.
+std::int32_t AfterLastCovered(const Count* counts, std::int32_t from, std::int32_t to,
+                              bool covered) {
+  std::int32_t x = to;
+  while (x - 32 >= from && !AnyCovered(counts + x - 32, 32, covered)) x -= 32;
+  while (x - 8 >= from && !AnyCovered(counts + x - 8, 8, covered)) x -= 8;
+  while (x > from && (counts[x - 1] != 0) != covered) --x;
+  return x;
+}
+
 // Pixels [x, w) of a row, from `in` where counted and from `out` elsewhere, run by run.
 void SelectRunsByCount(std::uint8_t* d, const std::uint8_t* in, const std::uint8_t* out,
                        const Count* counts, std::int32_t x, std::int32_t w) {
@@ -293,7 +328,8 @@ __attribute__((target("ssse3"))) std::int32_t SelectByCountSsse3(std::uint8_t* d
   const __m128i zero = _mm_setzero_si128();
   const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
   const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-  const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  const __m128i spread2 =
+      _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
   const auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
@@ -311,7 +347,8 @@ __attribute__((target("ssse3"))) std::int32_t SelectByCountSsse3(std::uint8_t* d
     for (int part = 0; part < 3; ++part) {
       const __m128i m = _mm_shuffle_epi8(outsideMask, spreads[part]);
       const std::size_t k = at + 16 * static_cast<std::size_t>(part);
-      store(d + k, _mm_or_si128(_mm_andnot_si128(m, load(in + k)), _mm_and_si128(m, load(out + k))));
+      const __m128i fromIn = _mm_andnot_si128(m, load(in + k));
+      store(d + k, _mm_or_si128(fromIn, _mm_and_si128(m, load(out + k))));
     }
   }
   return x;
@@ -389,21 +426,40 @@ void SelectCopyCounting(Bitmap& dst, const Bitmap& inside, const Bitmap& outside
     nextEnding[k] = std::exchange(endingAt[static_cast<std::size_t>(cut[k].Bottom)], k);
   }
   std::vector<Count> counts(static_cast<std::size_t>(w), 0);
-  std::size_t covering = 0;  // rectangles across the current row
+  const Count* const c = counts.data();
+  // Rows between changes share their plan: a stretch from one picture on the left, one from
+  // either picture on the right, and the mixed columns between them, [mixFrom, mixTo).
+  bool leftIn = false, rightIn = false;
+  std::int32_t mixFrom = w, mixTo = w;
   for (std::int32_t y = 0; y < h; ++y) {
+    bool changed = false;
     for (std::size_t k = endingAt[static_cast<std::size_t>(y)]; k != none; k = nextEnding[k]) {
       AddToCounts(counts.data(), cut[k].Left, cut[k].Right, static_cast<Count>(0xFFFF));
-      --covering;
+      changed = true;
     }
     for (std::size_t k = startingAt[static_cast<std::size_t>(y)]; k != none; k = nextStarting[k]) {
       AddToCounts(counts.data(), cut[k].Left, cut[k].Right, 1);
-      ++covering;
+      changed = true;
     }
-    if (covering == 0) {
-      std::memcpy(dst.ScanLine(y), outside.ScanLine(y), 3 * static_cast<std::size_t>(w));
-    } else {
-      SelectRowByCount(dst.ScanLine(y), inside.ScanLine(y), outside.ScanLine(y), counts.data(), w);
+    if (changed) {
+      leftIn = c[0] != 0;
+      mixFrom = FirstCovered(c, 0, w, !leftIn);
+      rightIn = c[w - 1] != 0;
+      mixTo = mixFrom == w ? w : AfterLastCovered(c, mixFrom, w, !rightIn);
     }
+    std::uint8_t* const d = dst.ScanLine(y);
+    const std::uint8_t* const in = inside.ScanLine(y);
+    const std::uint8_t* const out = outside.ScanLine(y);
+    const auto copy = [&](bool fromIn, std::int32_t from, std::int32_t to) {
+      const std::size_t at = 3 * static_cast<std::size_t>(from);
+      std::memcpy(d + at, (fromIn ? in : out) + at, 3 * static_cast<std::size_t>(to - from));
+    };
+    copy(leftIn, 0, mixFrom);
+    if (mixFrom < mixTo) {
+      const std::size_t at = 3 * static_cast<std::size_t>(mixFrom);
+      SelectRowByCount(d + at, in + at, out + at, c + mixFrom, mixTo - mixFrom);
+    }
+    copy(rightIn, mixTo, w);
   }
 }
 

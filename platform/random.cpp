@@ -1,6 +1,8 @@
 #include "platform/random.h"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 
 namespace slidesaver {
@@ -69,19 +71,41 @@ void RandomizeLocked(SharedGenerator& g) {
   g.seeded = true;
 }
 
+// 2^64 mod n for the small n most draws use, worked out at compile time.
+constexpr std::size_t kSmallRanges = 1024;
+constexpr auto kSmallThresholds = [] {
+  std::array<std::uint64_t, kSmallRanges + 1> t{};
+  for (std::uint64_t n = 1; n <= kSmallRanges; ++n) t[n] = (0 - n) % n;
+  return t;
+}();
+
+// A draw for n > 0; the caller holds the mutex.
+std::int32_t DrawLocked(SharedGenerator& g, std::int32_t n) {
+  if (!g.seeded) RandomizeLocked(g);
+  // Values below 2^64 mod n would make the low residues more likely: reject them.
+  const std::uint64_t range = static_cast<std::uint64_t>(n);
+  const std::uint64_t threshold =
+      range <= kSmallRanges ? kSmallThresholds[range] : (0 - range) % range;
+  std::uint64_t x = g.engine.Next();
+  while (x < threshold) x = g.engine.Next();
+  return static_cast<std::int32_t>(x % range);
+}
+
 }  // namespace
 
 std::int32_t Random(std::int32_t n) {
   if (n <= 0) return 0;
   SharedGenerator& g = Shared();
   std::lock_guard lock(g.mutex);
-  if (!g.seeded) RandomizeLocked(g);
-  // Values below 2^64 mod n would make the low residues more likely: reject them.
-  const std::uint64_t range = static_cast<std::uint64_t>(n);
-  const std::uint64_t threshold = (0 - range) % range;
-  std::uint64_t x = g.engine.Next();
-  while (x < threshold) x = g.engine.Next();
-  return static_cast<std::int32_t>(x % range);
+  return DrawLocked(g, n);
+}
+
+RandomDraws::RandomDraws() { Shared().mutex.lock(); }
+
+RandomDraws::~RandomDraws() { Shared().mutex.unlock(); }
+
+std::int32_t RandomDraws::operator()(std::int32_t n) {
+  return n <= 0 ? 0 : DrawLocked(Shared(), n);
 }
 
 void RandSeed(std::uint64_t seed) {

@@ -11,6 +11,18 @@ namespace slidesaver {
 
 // A uniform integer 0 <= r < n; 0 when n <= 0.
 std::int32_t Random(std::int32_t n);
+
+// Holds the generator for a run of draws, for loops that make thousands of them: the same
+// numbers, in the same order, as that many Random calls. Random must not be called meanwhile.
+class RandomDraws {
+ public:
+  RandomDraws();
+  ~RandomDraws();
+  RandomDraws(const RandomDraws&) = delete;
+  RandomDraws& operator=(const RandomDraws&) = delete;
+
+  std::int32_t operator()(std::int32_t n);
+};
 // Restarts the generator from a fixed seed (tools and tests).
 void RandSeed(std::uint64_t seed);
 // Seeds the generator from the clock once; later calls do nothing.

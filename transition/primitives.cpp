@@ -59,7 +59,7 @@ void AddBars(std::int32_t extent, std::int32_t along, std::int32_t across, int m
 // The bars of one direction of CreateRaggedRegion, in the same coordinates as AddBars.
 template <typename Add>
 void AddRaggedBars(std::int32_t extent, std::int32_t along, std::int32_t across, int mode,
-                   Add add) {
+                   RandomDraws& random, Add add) {
   if (mode == 0) return;
   const std::int32_t jitter = extent < along ? along / 7 : 0;
   const std::int32_t overlap = across % 5;
@@ -67,32 +67,32 @@ void AddRaggedBars(std::int32_t extent, std::int32_t along, std::int32_t across,
     const std::int32_t end = off + 5 + overlap;
     switch (mode) {
       case 1: {
-        const std::int32_t r1 = Random(jitter);
-        const std::int32_t r2 = Random(jitter);
+        const std::int32_t r1 = random(jitter);
+        const std::int32_t r2 = random(jitter);
         add(along - extent + r1 - r2, off, along, end);
         break;
       }
       case 2: {
-        const std::int32_t r1 = Random(jitter);
-        const std::int32_t r2 = Random(jitter);
+        const std::int32_t r1 = random(jitter);
+        const std::int32_t r2 = random(jitter);
         add(0, off, extent + r1 - r2, end);
         break;
       }
       case 3: {
-        const std::int32_t r1 = Random(jitter);
-        const std::int32_t r2 = Random(jitter);
+        const std::int32_t r1 = random(jitter);
+        const std::int32_t r2 = random(jitter);
         add((along - extent + r1 - r2) / 2, off, along / 2, end);
-        const std::int32_t r3 = Random(jitter);
-        const std::int32_t r4 = Random(jitter);
+        const std::int32_t r3 = random(jitter);
+        const std::int32_t r4 = random(jitter);
         add(along / 2, off, (along + extent + r3 - r4) / 2, end);
         break;
       }
       case 4: {
-        const std::int32_t r1 = Random(jitter);
-        const std::int32_t r2 = Random(jitter);
+        const std::int32_t r1 = random(jitter);
+        const std::int32_t r2 = random(jitter);
         add(along - (extent + r1 - r2) / 2, off, along, end);
-        const std::int32_t r3 = Random(jitter);
-        const std::int32_t r4 = Random(jitter);
+        const std::int32_t r3 = random(jitter);
+        const std::int32_t r4 = random(jitter);
         add(0, off, (extent + r3 - r4) / 2, end);
         break;
       }
@@ -104,7 +104,8 @@ void AddRaggedBars(std::int32_t extent, std::int32_t along, std::int32_t across,
 
 // The rows of one direction of CreateSprayRegion, in the same coordinates as AddBars.
 template <typename Add>
-void AddSprayRows(std::int32_t extent, std::int32_t along, std::int32_t across, int mode, Add add) {
+void AddSprayRows(std::int32_t extent, std::int32_t along, std::int32_t across, int mode,
+                  RandomDraws& random, Add add) {
   if (mode != 1 && mode != 2) return;
   const std::int32_t depth = extent < along ? along / 10 : 0;
   const std::int32_t cell = std::max(depth / 20, 2);
@@ -118,7 +119,7 @@ void AddSprayRows(std::int32_t extent, std::int32_t along, std::int32_t across, 
     }
     for (std::int32_t k = cells; k >= 1; --k) {
       const std::int32_t chance = threshold >= k ? 1 : 0;
-      if (Random(k) > chance) continue;
+      if (random(k) > chance) continue;
       if (mode == 1) {
         const std::int32_t left = along - extent - k * cell;
         add(left, y, left + cell, y + cell);
@@ -156,25 +157,34 @@ std::optional<Region> CreateBarRegion(std::int32_t a, std::int32_t b, std::int32
 std::optional<Region> CreateRaggedRegion(std::int32_t a, std::int32_t b, std::int32_t w,
                                          std::int32_t h, int rowMode, int colMode) {
   RectList rects;
-  AddRaggedBars(a, w, h, rowMode, RowAdder(rects));
-  AddRaggedBars(b, h, w, colMode, ColumnAdder(rects));
+  {
+    RandomDraws random;
+    AddRaggedBars(a, w, h, rowMode, random, RowAdder(rects));
+    AddRaggedBars(b, h, w, colMode, random, ColumnAdder(rects));
+  }
   return BuildRegion(rects);
 }
 
 std::optional<Region> CreateSprayRegion(std::int32_t a, std::int32_t b, std::int32_t w,
                                         std::int32_t h, int rowMode, int colMode) {
   RectList rects;
-  AddSprayRows(a, w, h, rowMode, RowAdder(rects));
-  AddSprayRows(b, h, w, colMode, ColumnAdder(rects));
+  {
+    RandomDraws random;
+    AddSprayRows(a, w, h, rowMode, random, RowAdder(rects));
+    AddSprayRows(b, h, w, colMode, random, ColumnAdder(rects));
+  }
   return BuildRegion(rects);
 }
 
 std::optional<Region> CreateRandomSquaresRegion(std::int32_t w, std::int32_t h, std::int32_t p) {
   const std::int32_t pitch = std::max(std::min(w, h) / 50 + p / 10, 1);
   RectList rects;
-  for (std::int32_t x = 0; x < w; x += pitch) {
-    for (std::int32_t y = 0; y < h; y += pitch) {
-      if (Random(100) < p) rects.push_back(Rect(x - pitch, y - pitch, x + pitch, y + pitch));
+  {
+    RandomDraws random;
+    for (std::int32_t x = 0; x < w; x += pitch) {
+      for (std::int32_t y = 0; y < h; y += pitch) {
+        if (random(100) < p) rects.push_back(Rect(x - pitch, y - pitch, x + pitch, y + pitch));
+      }
     }
   }
   return BuildRegion(rects);

@@ -137,23 +137,25 @@ TEST(SelectCopy, SameAsDrawingOutsideThenInsideClipped) {
   const auto coord = [&](int lo, int hi) {
     return std::uniform_int_distribution<int>(lo, hi)(rng);
   };
-  const Bitmap inside = Numbered(23, 17, 0x100000), outside = Numbered(23, 17, 0x200000);
+  // Wide enough for whole blocks of the vector paths and a tail after them.
+  constexpr int kW = 75, kH = 17;
+  const Bitmap inside = Numbered(kW, kH, 0x100000), outside = Numbered(kW, kH, 0x200000);
   for (int round = 0; round < 300; ++round) {
     std::vector<TRect> parts;
     // Every third round has enough rectangles to be composed from coverage counts.
     for (int k = round % 3 == 2 ? coord(16, 40) : coord(0, 5); k > 0; --k) {
-      const int x = coord(-4, 25), y = coord(-4, 19);
-      parts.push_back(TRect{x, y, x + coord(0, 12), y + coord(0, 12)});
+      const int x = coord(-4, kW + 2), y = coord(-4, kH + 2);
+      parts.push_back(TRect{x, y, x + coord(0, 40), y + coord(0, 12)});
     }
     if (round % 2 == 1) {  // a comb: bands of many narrow spans
       const int top = coord(-3, 10), bottom = top + coord(2, 10);
-      for (int x = coord(-2, 1); x < 24; x += 3) parts.push_back(TRect{x, top, x + 2, bottom});
+      for (int x = coord(-2, 1); x < kW + 1; x += 3) parts.push_back(TRect{x, top, x + 2, bottom});
     }
     const Region where = Region::FromRects(parts);
-    Bitmap expected(23, 17), actual(23, 17);
+    Bitmap expected(kW, kH), actual(kW, kH);
     SelectCopy(actual, inside, outside, where);  // first: clipping merges the rectangles
-    StretchCopy(expected, TRect{0, 0, 23, 17}, outside, TRect{0, 0, 23, 17});
-    StretchCopy(expected, TRect{0, 0, 23, 17}, inside, TRect{0, 0, 23, 17}, &where);
+    StretchCopy(expected, TRect{0, 0, kW, kH}, outside, TRect{0, 0, kW, kH});
+    StretchCopy(expected, TRect{0, 0, kW, kH}, inside, TRect{0, 0, kW, kH}, &where);
     ASSERT_TRUE(actual == expected) << "round " << round;
   }
 }
