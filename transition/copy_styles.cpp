@@ -9,7 +9,9 @@
 // vertical styles 18..34 are the horizontal ones 1..17 with the axes swapped.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include "transition/primitives.h"
@@ -208,26 +210,37 @@ constexpr std::array<CopyLayout, 58> MakeLayouts() {
 constexpr std::array<CopyLayout, 58> kLayouts = MakeLayouts();
 
 void RunLayout(StyleFrame& f, const CopyLayout& layout) {
+  std::array<TRect, 4> dests, sources;
+  bool allFill = true;  // every piece writes its destination whole
   for (std::uint8_t i = 0; i < layout.count; ++i) {
     const PieceKinds kinds = layout.pieces[i];
     const Span across = SpanOf(kinds.across, f.X, f.W);
     const Span down = SpanOf(kinds.down, f.Y, f.H);
-    const TRect dest{across.d0, down.d0, across.d1, down.d1};
-    const TRect source{across.s0, down.s0, across.s1, down.s1};
-    if (i + 1 == layout.count) {
-      f.DestRect = dest;
-      f.SourceRect = source;
-      return;
-    }
-    if (i == 0) f.PrepareScreen();
-    TRect drawn = dest;
+    dests[i] = TRect{across.d0, down.d0, across.d1, down.d1};
+    sources[i] = TRect{across.s0, down.s0, across.s1, down.s1};
+    // A turned copy reaches a pixel beyond its rectangle: leave those to the whole old picture.
+    const bool fold = IsFold(kinds.across) || IsFold(kinds.down);
+    allFill = allFill && !fold && FillsDestination(sources[i], f.W, f.H);
+  }
+  const std::uint8_t last = layout.count - 1;
+  f.DestRect = dests[last];
+  f.SourceRect = sources[last];
+  if (last == 0) return;
+  // The earlier pieces are drawn here, over the old picture where no piece lands. The frame
+  // routine draws the last one only between progress 0 and 100.
+  const std::size_t pieces = f.p > 0 && f.p < 100 ? layout.count : last;
+  f.PrepareScreen(allFill ? std::span<const TRect>(dests.data(), pieces)
+                          : std::span<const TRect>());
+  for (std::uint8_t i = 0; i < last; ++i) {
+    const PieceKinds kinds = layout.pieces[i];
+    TRect drawn = dests[i];
     if (IsFold(kinds.across) || IsFold(kinds.down)) {
       // The turned copy covers a pixel more on each side of its rectangle;
       // repaint all of it, or a stale column would stay on screen.
-      drawn = MirrorCopy(*f.Screen, dest, *f.NewImage, IsFold(kinds.across), IsFold(kinds.down),
-                         source);
+      drawn = MirrorCopy(*f.Screen, dests[i], *f.NewImage, IsFold(kinds.across),
+                         IsFold(kinds.down), sources[i]);
     } else {
-      f.Screen->CopyRect(dest, *f.NewImage, source);
+      f.Screen->CopyRect(dests[i], *f.NewImage, sources[i]);
     }
     f.InvalidateArea(drawn);
   }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -32,8 +34,20 @@ struct StyleFrame {
   std::function<void(const TRect&)> InvalidateArea;
   // Makes sure ScreenImage holds the old picture; a step calls it before it
   // draws into ScreenImage itself (the frame routine may put that copy off).
-  std::function<void()> PrepareScreen;
+  // Where pieces given here are sure to be drawn whole (see FillsDestination),
+  // the old picture is left out.
+  std::function<void(std::span<const TRect> pieces)> PrepareScreen;
 };
+
+// Whether copying `source` of a picture of size w x h writes every pixel of its destination: the
+// source lies inside the picture, mirrored or not, and is not empty.
+inline bool FillsDestination(const TRect& source, std::int32_t w, std::int32_t h) {
+  const std::int32_t left = std::min(source.Left, source.Right);
+  const std::int32_t right = std::max(source.Left, source.Right);
+  const std::int32_t top = std::min(source.Top, source.Bottom);
+  const std::int32_t bottom = std::max(source.Top, source.Bottom);
+  return left >= 0 && top >= 0 && right <= w && bottom <= h && left < right && top < bottom;
+}
 
 using StyleStep = void (*)(StyleFrame& frame);
 

@@ -1,6 +1,7 @@
 #include "transition/transition_view.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -118,40 +119,25 @@ void TCustomTransitionView::SetProgress(int value) {
 
 namespace {
 
-// Whether copying the frame's last piece writes every pixel of its destination inside the frame:
-// its source lies inside the new picture (then every destination pixel finds its source pixel).
-bool FillsDestination(const StyleFrame& f) {
-  const TRect& s = f.SourceRect;
-  const std::int32_t left = std::min(s.Left, s.Right), right = std::max(s.Left, s.Right);
-  const std::int32_t top = std::min(s.Top, s.Bottom), bottom = std::max(s.Top, s.Bottom);
-  return left >= 0 && top >= 0 && right <= f.W && bottom <= f.H && left < right && top < bottom;
-}
-
 // Whether copying the frame's last piece writes every pixel of the frame: it fills its
 // destination, which covers the picture, neither of them mirrored.
 bool CoversFrame(const StyleFrame& f) {
   const TRect& d = f.DestRect;
   const TRect& s = f.SourceRect;
-  return FillsDestination(f) && s.Left < s.Right && s.Top < s.Bottom && d.Left <= 0 &&
+  return FillsDestination(s, f.W, f.H) && s.Left < s.Right && s.Top < s.Bottom && d.Left <= 0 &&
          d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H;
 }
 
-// The parts of the frame outside the piece's destination, as up to four bands.
-std::vector<TRect> AroundDestination(const StyleFrame& f) {
-  const TRect& d = f.DestRect;
-  const TRect piece = IntersectRect(TRect{std::min(d.Left, d.Right), std::min(d.Top, d.Bottom),
+// The parts of the w x h frame outside all the pieces' destinations, as banded rectangles.
+std::vector<TRect> AroundPieces(std::span<const TRect> pieces, std::int32_t w, std::int32_t h) {
+  const TRect frame{0, 0, w, h};
+  std::vector<TRect> covered;
+  for (const TRect& d : pieces) {
+    covered.push_back(IntersectRect(TRect{std::min(d.Left, d.Right), std::min(d.Top, d.Bottom),
                                           std::max(d.Left, d.Right), std::max(d.Top, d.Bottom)},
-                                    TRect{0, 0, f.W, f.H});
-  if (piece.IsEmpty()) return {TRect{0, 0, f.W, f.H}};
-  std::vector<TRect> bands;
-  const auto add = [&](TRect r) {
-    if (!r.IsEmpty()) bands.push_back(r);
-  };
-  add(TRect{0, 0, f.W, piece.Top});
-  add(TRect{0, piece.Top, piece.Left, piece.Bottom});
-  add(TRect{piece.Right, piece.Top, f.W, piece.Bottom});
-  add(TRect{0, piece.Bottom, f.W, f.H});
-  return bands;
+                                    frame));
+  }
+  return Region::FromRect(frame).Xor(Region::FromRects(covered)).Rects();
 }
 
 }  // namespace
@@ -171,9 +157,16 @@ void TCustomTransitionView::DrawFrame() {
   // Every frame writes the whole screen image before anything looks at it.
   KeepLastPaint(true);
   if (screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
-  const auto prepareScreen = [&] {
-    if (!screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
+  const auto prepareScreen = [&](std::span<const TRect> pieces) {
+    if (screenIsOld) return;
     screenIsOld = true;
+    if (pieces.empty()) {
+      screenCanvas_.Draw(0, 0, *oldImage_);
+      return;
+    }
+    for (const TRect& r : AroundPieces(pieces, oldImage_->Width(), oldImage_->Height())) {
+      screenCanvas_.CopyRect(r, *oldImage_, r);
+    }
   };
   // A handler that stopped the transition took the images with it; one that
   // destroyed the control took everything.
@@ -227,7 +220,7 @@ void TCustomTransitionView::DrawFrame() {
   if (progress_ == 100) {
     if (!screenIsNew) screenCanvas_.Draw(0, 0, *newImage_);
   } else if (group == StyleGroup::Copy && progress_ == 0) {
-    prepareScreen();
+    prepareScreen({});
   } else if (composeLater) {
     if (progress_ != 0 && f.Clip) {
       SelectCopy(screenImage_, *newImage_, *oldImage_, *f.Clip);
@@ -238,14 +231,9 @@ void TCustomTransitionView::DrawFrame() {
     switch (GroupOfStyle(style)) {
       case StyleGroup::Copy:
         if (!CoversFrame(f)) {
-          if (!screenIsOld && FillsDestination(f)) {
-            // The piece covers its destination whole: the old picture goes only around it.
-            for (const TRect& band : AroundDestination(f)) {
-              screenCanvas_.CopyRect(band, *oldImage_, band);
-            }
-          } else {
-            prepareScreen();
-          }
+          // Where the piece covers its destination whole, the old picture goes only around it.
+          const bool fills = FillsDestination(f.SourceRect, f.W, f.H);
+          prepareScreen(fills ? std::span<const TRect>(&f.DestRect, 1) : std::span<const TRect>());
         }
         screenCanvas_.CopyRect(f.DestRect, *newImage_, f.SourceRect);
         break;
