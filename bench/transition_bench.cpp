@@ -1,6 +1,7 @@
 // transition_bench: how long the transition control takes for one frame of each
 // style and for one full-screen paint, as a ratio to a plain copy of one frame's
-// bytes measured in the same run at the same size.
+// bytes measured in the same run at the same size. Every benchmark runs 5 times
+// and the table takes the median.
 //
 //   transition_bench [--quick] [--benchmark_filter=REGEX] [other --benchmark_* flags]
 
@@ -14,6 +15,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -252,26 +254,29 @@ std::vector<Entry> RegisterAll() {
 }
 
 // The console output, plus the CPU time per iteration of every run, in seconds
-// (the fastest one when a benchmark is repeated).
+// (the median when a benchmark is repeated).
 class TableReporter : public benchmark::ConsoleReporter {
  public:
   TableReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations <= 0) continue;
-      const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-      auto [it, added] = seconds_.try_emplace(run.benchmark_name(), seconds);
-      if (!added) it->second = std::min(it->second, seconds);
+      runs_[run.benchmark_name()].push_back(run.cpu_accumulated_time /
+                                            static_cast<double>(run.iterations));
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  const double* Seconds(const std::string& name) const {
-    auto it = seconds_.find(name);
-    return it == seconds_.end() ? nullptr : &it->second;
+  std::optional<double> Seconds(const std::string& name) const {
+    auto it = runs_.find(name);
+    if (it == runs_.end()) return std::nullopt;
+    std::vector<double> times = it->second;
+    std::sort(times.begin(), times.end());
+    const std::size_t n = times.size();
+    return n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
   }
 
  private:
-  std::map<std::string, double> seconds_;
+  std::map<std::string, std::vector<double>> runs_;
 };
 
 std::string Format(const char* format, double value) {
@@ -284,12 +289,12 @@ void PrintTable(const std::vector<Entry>& entries, const TableReporter& reporter
   std::printf("\n| benchmark | size | time per iteration (ms) | ratio to copy baseline | target |\n");
   std::printf("| --- | --- | --- | --- | --- |\n");
   for (const Entry& e : entries) {
-    const double* seconds = reporter.Seconds(e.Name());
-    if (seconds == nullptr) continue;
-    const double* baseline = reporter.Seconds(Entry{"copy", e.size, 0}.Name());
+    const std::optional<double> seconds = reporter.Seconds(e.Name());
+    if (!seconds) continue;
+    const std::optional<double> baseline = reporter.Seconds(Entry{"copy", e.size, 0}.Name());
     std::string ratio = "n/a";
     std::string target = e.target > 0 ? Format("<= %g", e.target) : "";
-    if (baseline != nullptr && *baseline > 0) {
+    if (baseline && *baseline > 0) {
       const double r = *seconds / *baseline;
       ratio = Format("%.2f", r);
       if (e.target > 0) target += r <= e.target ? " (met)" : " (MISSED)";
@@ -297,16 +302,19 @@ void PrintTable(const std::vector<Entry>& entries, const TableReporter& reporter
     std::printf("| %s | %s | %.3f | %s | %s |\n", e.kind.c_str(), e.size.Name().c_str(),
                 *seconds * 1000, ratio.c_str(), target.c_str());
   }
-  std::printf("\nTimes are CPU time per iteration; the ratio divides by the copy of the same size.\n");
+  std::printf(
+      "\nTimes are CPU time per iteration (the median of the repetitions); the ratio divides by "
+      "the copy of the same size.\n");
 }
 
 int Main(int argc, char** argv) {
-  // Our default minimum time per benchmark goes first, so a --benchmark_min_time
-  // given on the command line wins.
+  // Our default minimum time and repetitions go first, so those given on the
+  // command line win.
   const bool quick = std::any_of(argv + 1, argv + argc,
                                  [](const char* a) { return std::strcmp(a, "--quick") == 0; });
   std::string minTime = std::string("--benchmark_min_time=") + (quick ? "0.05" : "0.2");
-  std::vector<char*> args{argv[0], minTime.data()};
+  std::string repetitions = "--benchmark_repetitions=5";
+  std::vector<char*> args{argv[0], minTime.data(), repetitions.data()};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") != 0) args.push_back(argv[i]);
   }
