@@ -78,13 +78,16 @@ void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {
   if (screenRewritten && paintBuffer_.Width() == screenImage_.Width() &&
       paintBuffer_.Height() == screenImage_.Height()) {
     std::swap(paintBuffer_, screenImage_);
+    std::swap(oldInPaint_, oldInScreen_);
   } else {
     paintBuffer_ = screenImage_;
+    oldInPaint_ = oldInScreen_;
   }
 }
 
 void TCustomTransitionView::Compose() {
   paintIsScreen_ = false;
+  oldInPaint_ = Region();
   paintBuffer_.Resize(ClientWidth(), ClientHeight(), 0);
   paintCanvas_.Lock();
   struct Unlock {

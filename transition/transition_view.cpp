@@ -1,8 +1,10 @@
 #include "transition/transition_view.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/app.h"
@@ -88,6 +90,8 @@ void TCustomTransitionView::PrepareImages() {
   // has never painted (or changed size since) composes that now.
   if (paintBuffer_.Width() != Width() || paintBuffer_.Height() != Height()) Compose();
   oldImage_ = std::make_unique<Bitmap>(w, h);
+  oldInScreen_ = Region();
+  oldInPaint_ = Region();
   oldImage_->Fill(ColorToRGB(color));
   StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, DisplayRect());
 
@@ -128,8 +132,8 @@ bool CoversFrame(const StyleFrame& f) {
          d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H;
 }
 
-// The parts of the w x h frame outside all the pieces' destinations, as banded rectangles.
-std::vector<TRect> AroundPieces(std::span<const TRect> pieces, std::int32_t w, std::int32_t h) {
+// The parts of the w x h frame outside all the pieces' destinations.
+Region AroundPieces(std::span<const TRect> pieces, std::int32_t w, std::int32_t h) {
   const TRect frame{0, 0, w, h};
   std::vector<TRect> covered;
   for (const TRect& d : pieces) {
@@ -137,7 +141,7 @@ std::vector<TRect> AroundPieces(std::span<const TRect> pieces, std::int32_t w, s
                                           std::max(d.Left, d.Right), std::max(d.Top, d.Bottom)},
                                     frame));
   }
-  return Region::FromRect(frame).Xor(Region::FromRects(covered)).Rects();
+  return Region::FromRect(frame).Xor(Region::FromRects(covered));
 }
 
 }  // namespace
@@ -156,17 +160,26 @@ void TCustomTransitionView::DrawFrame() {
   bool screenIsOld = !cutToNew && !composeLater && !(group == StyleGroup::Copy && !OnBeforeNewFrame);
   // Every frame writes the whole screen image before anything looks at it.
   KeepLastPaint(true);
-  if (screenIsOld) screenCanvas_.Draw(0, 0, *oldImage_);
+  // Where the screen image still holds the old picture; it is known again only when the frame
+  // leaves the old picture exactly around its pieces.
+  const Region oldKept = std::exchange(oldInScreen_, Region());
+  std::optional<Region> oldAround;
+  const TRect frame{0, 0, oldImage_->Width(), oldImage_->Height()};
+  const auto drawOld = [&](const Region& where) {
+    for (const TRect& r : where.Xor(where.Intersect(oldKept)).Rects()) {
+      screenCanvas_.CopyRect(r, *oldImage_, r);
+    }
+  };
+  if (screenIsOld) drawOld(Region::FromRect(frame));
   const auto prepareScreen = [&](std::span<const TRect> pieces) {
     if (screenIsOld) return;
     screenIsOld = true;
     if (pieces.empty()) {
-      screenCanvas_.Draw(0, 0, *oldImage_);
+      drawOld(Region::FromRect(frame));
       return;
     }
-    for (const TRect& r : AroundPieces(pieces, oldImage_->Width(), oldImage_->Height())) {
-      screenCanvas_.CopyRect(r, *oldImage_, r);
-    }
+    oldAround = AroundPieces(pieces, frame.Width(), frame.Height());
+    drawOld(*oldAround);
   };
   // A handler that stopped the transition took the images with it; one that
   // destroyed the control took everything.
@@ -252,6 +265,11 @@ void TCustomTransitionView::DrawFrame() {
     }
   }
   f.Clip.reset();
+  // The pieces of a copy style were all drawn (the last one only between 0 and 100).
+  if (oldAround && group == StyleGroup::Copy && progress_ != 0 && progress_ != 100 &&
+      !OnAfterNewFrame) {
+    oldInScreen_ = std::move(*oldAround);
+  }
   InvalidateArea(f.DestRect);
   if (OnAfterNewFrame) {
     OnAfterNewFrame(this, OwnedNewImage(), screenImage_);
@@ -323,6 +341,8 @@ void TCustomTransitionView::ReleaseImages() {
   newImage_ = nullptr;
   newCopy_.reset();
   oldImage_.reset();
+  oldInScreen_ = Region();
+  oldInPaint_ = Region();
 }
 
 void TCustomTransitionView::StopTransition() {

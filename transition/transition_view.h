@@ -153,6 +153,10 @@ class TCustomTransitionView : public TGraphicControl {
   Bitmap paintBuffer_;
   TCanvas paintCanvas_{paintBuffer_};
   std::unique_ptr<Bitmap> oldImage_;
+  // Where ScreenImage and PaintBuffer hold the old picture of the running transition untouched
+  // since a frame put it there, so that the next frames need not copy it again.
+  Region oldInScreen_;
+  Region oldInPaint_;
   // The new picture of the running transition: the picture's own pixels where nothing can change
   // them behind the transition's back, else newCopy_.
   const Bitmap* newImage_ = nullptr;

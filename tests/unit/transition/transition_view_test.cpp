@@ -108,6 +108,49 @@ TEST_F(TransitionViewTest, TheOldPictureIsTheLastPaintWhenFramesWentUnpainted) {
   EXPECT_NE(painted, Solid(40, 30, 0x00FF00));
 }
 
+// A frame leaves the old picture where earlier frames put it only where it is still there: in any
+// order of progress values, painted or not, every frame of a copy style equals the same frame
+// drawn in a control of its own.
+TEST_F(TransitionViewTest, CopyStyleFramesEqualTheSameFramesDrawnAfresh) {
+  const auto picture = [](std::uint32_t seed) {
+    Bitmap b(40, 30);
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) b.SetPixel(x, y, (x * 6u) << 16 | (y * 8u) << 8 | (x * y + seed));
+    }
+    return b;
+  };
+  const auto startTransition = [&](TTransitionView& v, int style) {
+    v.SetThreaded(false);
+    v.SetStyle(0);
+    Assign(v, picture(1));
+    v.StartTransition();
+    v.SetStyle(style);
+    v.SetManual(true);
+    Assign(v, picture(2));
+    v.StartTransition();
+  };
+  const auto afresh = [&](int style, int progress) {
+    TForm other;
+    other.SetClientSize(40, 30);
+    other.Show();
+    TTransitionView fresh{&other};
+    startTransition(fresh, style);
+    fresh.SetProgress(progress);
+    return fresh.ScreenImage();
+  };
+  for (int style = 1; style <= 57; ++style) {
+    startTransition(view, style);
+    int frame = 0;
+    for (int p : {20, 35, 30, 70, 95, 10, 60, 1, 45}) {
+      view.SetProgress(p);
+      if (++frame % 3 != 0) app.ProcessMessages();  // painted, or drawn over unseen
+      ASSERT_EQ(view.ScreenImage(), afresh(style, p)) << "style " << style << " at " << p;
+    }
+    view.StopTransition();
+    view.SetManual(false);
+  }
+}
+
 // The frames read the new picture where the picture keeps it, until the picture changes.
 TEST_F(TransitionViewTest, APictureChangedDuringATransitionLeavesItsFramesAlone) {
   HalfWayFromBlueToGreen();
