@@ -6,8 +6,10 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -263,6 +265,30 @@ class SdlWindow : public WindowHandle {
   bool gone_ = false;
 };
 
+// Nothing here reads text, yet the X input method that SDL opens with the display reads the
+// locale's table of compose sequences first, thousands of lines. While it is held, that table is
+// an empty file; the variable is the caller's again afterwards, for the programs it starts.
+class QuietComposeTable {
+ public:
+  QuietComposeTable() {
+    if (const char* value = std::getenv(kName)) previous_ = value;
+    ::setenv(kName, "/dev/null", 1);
+  }
+  ~QuietComposeTable() {
+    if (previous_) {
+      ::setenv(kName, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(kName);
+    }
+  }
+  QuietComposeTable(const QuietComposeTable&) = delete;
+  QuietComposeTable& operator=(const QuietComposeTable&) = delete;
+
+ private:
+  static constexpr const char* kName = "XCOMPOSEFILE";
+  std::optional<std::string> previous_;
+};
+
 class SdlBackend : public Backend {
  public:
   SdlBackend() {
@@ -282,11 +308,14 @@ class SdlBackend : public Backend {
     IgnoreX11Errors();
     // A display server that is just resetting refuses connections for a moment.
     int attempt = 0;
-    while (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      if (++attempt == kDisplayAttempts) {
-        throw Error(std::string("Cannot open the display: ") + SDL_GetError());
+    {
+      const QuietComposeTable quiet;
+      while (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (++attempt == kDisplayAttempts) {
+          throw Error(std::string("Cannot open the display: ") + SDL_GetError());
+        }
+        SDL_Delay(kDisplayRetryMs);
       }
-      SDL_Delay(kDisplayRetryMs);
     }
     // Without any display SDL falls back to a driver that shows nothing; a
     // window there would wait for input that can never come.
