@@ -48,6 +48,15 @@ Bitmap::Bitmap(int width, int height)
       height_(width > 0 && height > 0 ? height : 0),
       pixels_(static_cast<std::size_t>(width_) * 3 * static_cast<std::size_t>(height_), 0) {}
 
+Bitmap Bitmap::Unfilled(int width, int height) {
+  Bitmap b;
+  if (width <= 0 || height <= 0) return b;
+  b.width_ = width;
+  b.height_ = height;
+  b.pixels_.resize(static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
+  return b;
+}
+
 void Bitmap::Resize(int width, int height, std::uint32_t fill) {
   if (width == width_ && height == height_) return;
   Bitmap resized(width, height);

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace slidesaver {
@@ -24,6 +26,15 @@ struct PixelAllocator {
   bool operator==(const PixelAllocator<U>&) const {
     return true;
   }
+  // Elements made without a value are left as they come (see Bitmap::Unfilled).
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
 };
 
 // A 24-bit device-independent bitmap: rows of 3 bytes per pixel in the order
@@ -32,6 +43,9 @@ class Bitmap {
  public:
   Bitmap() = default;
   Bitmap(int width, int height);  // all pixels black
+  // A bitmap whose pixels are left as they come, for one about to be written whole: it spares
+  // a pass over a screen-sized buffer.
+  static Bitmap Unfilled(int width, int height);
 
   // Changes the size, keeping the pixels of the area common to the old and
   // new size and filling the added area with `fill` (0x00BBGGRR).

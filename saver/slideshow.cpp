@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <future>
 #include <optional>
 #include <utility>
@@ -144,7 +145,22 @@ void TfrmScrn::ComposeScreenPicture(TImage& image) {
 }
 
 Bitmap TfrmScrn::ComposeScreen(const ScreenPlacement& placed, TSize screenSize) {
-  Bitmap screen(screenSize.cx, screenSize.cy);
+  // Black around the picture; the picture's own area is written once, by the picture.
+  Bitmap screen = Bitmap::Unfilled(screenSize.cx, screenSize.cy);
+  const TRect picture = IntersectRect(
+      TRect{placed.at.X, placed.at.Y, placed.at.X + placed.pixels.Width(),
+            placed.at.Y + placed.pixels.Height()},
+      TRect{0, 0, screen.Width(), screen.Height()});
+  for (int y = 0; y < screen.Height(); ++y) {
+    std::uint8_t* row = screen.ScanLine(y);
+    if (y < picture.Top || y >= picture.Bottom) {
+      std::memset(row, 0, screen.Stride());
+      continue;
+    }
+    std::memset(row, 0, 3 * static_cast<std::size_t>(picture.Left));
+    std::memset(row + 3 * static_cast<std::size_t>(picture.Right), 0,
+                3 * static_cast<std::size_t>(screen.Width() - picture.Right));
+  }
   TCanvas canvas(screen);
   if (!placed.pixels.Empty()) canvas.Draw(placed.at.X, placed.at.Y, placed.pixels);
 

@@ -89,11 +89,14 @@ void TCustomTransitionView::PrepareImages() {
   // What the control shows where the new picture will appear; a control that
   // has never painted (or changed size since) composes that now.
   if (paintBuffer_.Width() != Width() || paintBuffer_.Height() != Height()) Compose();
-  oldImage_ = std::make_unique<Bitmap>(w, h);
+  // The colour shows where the paint does not reach.
+  const TRect shown = DisplayRect();
+  const bool paintCovers = FillsDestination(shown, paintBuffer_.Width(), paintBuffer_.Height());
+  oldImage_ = std::make_unique<Bitmap>(paintCovers ? Bitmap::Unfilled(w, h) : Bitmap(w, h));
   oldInScreen_ = Region();
   oldInPaint_ = Region();
-  oldImage_->Fill(ColorToRGB(color));
-  StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, DisplayRect());
+  if (!paintCovers) oldImage_->Fill(ColorToRGB(color));
+  StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, shown);
 
   // The frames read the new picture where it is; a worker thread gets a copy of its own.
   const Bitmap& pixels = picture_.Graphic()->Pixels();
