@@ -1,47 +1,9 @@
 #include "platform/bitmap.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace slidesaver {
-
-namespace {
-
-#ifdef __linux__
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kHugeFrom = 2 * kHugePage;  // smaller buffers gain too little
-#endif
-
-}  // namespace
-
-void* AllocatePixels(std::size_t n) {
-#ifdef __linux__
-  if (n >= kHugeFrom) {
-    // Aligned to a huge page, so that every whole 2 MB of the buffer can be one.
-    void* p = nullptr;
-    if (posix_memalign(&p, kHugePage, n) != 0) throw std::bad_alloc();
-    madvise(p, n, MADV_HUGEPAGE);  // a hint: without huge pages the buffer works as well
-    return p;
-  }
-#endif
-  return ::operator new(n);
-}
-
-void FreePixels(void* p, std::size_t n) noexcept {
-#ifdef __linux__
-  if (n >= kHugeFrom) {
-    std::free(p);
-    return;
-  }
-#endif
-  ::operator delete(p);
-}
 
 Bitmap::Bitmap(int width, int height)
     : width_(width > 0 && height > 0 ? width : 0),

@@ -8,25 +8,20 @@
 
 namespace slidesaver {
 
-// Where pixel buffers come from. Screen-sized ones are put on huge pages where the system offers
-// them: a buffer first written costs a few hundred page faults instead of thousands, and every
-// pass over it far fewer address translations.
-void* AllocatePixels(std::size_t bytes);
-void FreePixels(void* p, std::size_t bytes) noexcept;
-
+// The allocator of pixel buffers: elements made without a value are left as they come, so that
+// a bitmap about to be written whole is not cleared first (see Bitmap::Unfilled).
 template <typename T>
 struct PixelAllocator {
   using value_type = T;
   PixelAllocator() = default;
   template <typename U>
   PixelAllocator(const PixelAllocator<U>&) {}
-  T* allocate(std::size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
-  void deallocate(T* p, std::size_t n) noexcept { FreePixels(p, n * sizeof(T)); }
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t) noexcept { ::operator delete(p); }
   template <typename U>
   bool operator==(const PixelAllocator<U>&) const {
     return true;
   }
-  // Elements made without a value are left as they come (see Bitmap::Unfilled).
   template <typename U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;

@@ -56,9 +56,48 @@ __attribute__((target("avx2"))) int BgrToBgrxAvx2(const std::uint8_t* src, std::
   }
   return i;
 }
+
+// Eight pixels from `from` (and 4 bytes past them) converted in a register.
+__attribute__((target("avx2"))) inline __m256i EightBgrx(const std::uint8_t* from) {
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                          1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i in = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12)), 1);
+  return _mm256_or_si256(_mm256_shuffle_epi8(in, spread),
+                         _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+// As BgrToBgrxAvx2, but a step of 16 pixels is stored only when its 64 bytes differ from what
+// `dst` holds.
+__attribute__((target("avx2"))) int BgrToBgrxChangedAvx2(const std::uint8_t* src,
+                                                           std::uint8_t* dst, int count) {
+  int i = 0;
+  for (; i + 18 <= count; i += 16, src += 48, dst += 64) {
+    const __m256i low = EightBgrx(src);
+    const __m256i high = EightBgrx(src + 24);
+    __m256i* out = reinterpret_cast<__m256i*>(dst);
+    const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi8(low, _mm256_loadu_si256(out)),
+                                          _mm256_cmpeq_epi8(high, _mm256_loadu_si256(out + 1)));
+    if (_mm256_movemask_epi8(same) == -1) continue;
+    _mm256_storeu_si256(out, low);
+    _mm256_storeu_si256(out + 1, high);
+  }
+  return i;
+}
 #endif
 
 }  // namespace
+
+void BgrToBgrxChanged(const std::uint8_t* src, std::uint8_t* dst, int count) {
+  int done = 0;
+#ifdef SLIDESAVER_X86
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) done = BgrToBgrxChangedAvx2(src, dst, count);
+#endif
+  // Elsewhere, and for the last pixels, plain conversion: the same result.
+  BgrToBgrx(src + 3 * done, dst + 4 * done, count - done);
+}
 
 void BgrToBgrx(const std::uint8_t* src, std::uint8_t* dst, int count) {
   int done = 0;

@@ -244,7 +244,7 @@ class SdlWindow : public WindowHandle {
     if (SDL_BYTEORDER == SDL_LIL_ENDIAN &&
         (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888)) {
       for (int y = 0; y < part.Height(); ++y) {
-        BgrToBgrx(src + y * from.Stride(), dst + static_cast<std::size_t>(y) * to.pitch,
+        BgrToBgrxChanged(src + y * from.Stride(), dst + static_cast<std::size_t>(y) * to.pitch,
                   part.Width());
       }
       return;
