@@ -21,7 +21,7 @@ Bitmap Bitmap::Unfilled(int width, int height) {
 
 void Bitmap::Resize(int width, int height, std::uint32_t fill) {
   if (width == width_ && height == height_) return;
-  Bitmap resized(width, height);
+  Bitmap resized = Unfilled(width, height);
   resized.Fill(fill);
   const int w = std::min(width_, resized.width_);
   const int h = std::min(height_, resized.height_);

@@ -92,7 +92,7 @@ void TCustomTransitionView::PrepareImages() {
   // The colour shows where the paint does not reach.
   const TRect shown = DisplayRect();
   const bool paintCovers = FillsDestination(shown, paintBuffer_.Width(), paintBuffer_.Height());
-  oldImage_ = std::make_unique<Bitmap>(paintCovers ? Bitmap::Unfilled(w, h) : Bitmap(w, h));
+  oldImage_ = std::make_unique<Bitmap>(Bitmap::Unfilled(w, h));
   oldInScreen_ = Region();
   oldInPaint_ = Region();
   if (!paintCovers) oldImage_->Fill(ColorToRGB(color));
