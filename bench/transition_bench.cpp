@@ -1,7 +1,7 @@
 // transition_bench: how long the transition control takes for one frame of each
 // style and for one full-screen paint, as a ratio to a plain copy of one frame's
-// bytes measured in the same run at the same size. Every benchmark runs 5 times
-// and the table takes the median.
+// bytes measured in the same run at the same size. Every benchmark runs 5 times,
+// all of them in a random order, and the table takes the median.
 //
 //   transition_bench [--quick] [--benchmark_filter=REGEX] [other --benchmark_* flags]
 
@@ -314,7 +314,10 @@ int Main(int argc, char** argv) {
                                  [](const char* a) { return std::strcmp(a, "--quick") == 0; });
   std::string minTime = std::string("--benchmark_min_time=") + (quick ? "0.05" : "0.2");
   std::string repetitions = "--benchmark_repetitions=5";
-  std::vector<char*> args{argv[0], minTime.data(), repetitions.data()};
+  // The repetitions of all benchmarks in a random order: a machine that gets busier during the
+  // run slows the baseline as much as the frames.
+  std::string interleaving = "--benchmark_enable_random_interleaving=true";
+  std::vector<char*> args{argv[0], minTime.data(), repetitions.data(), interleaving.data()};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") != 0) args.push_back(argv[i]);
   }

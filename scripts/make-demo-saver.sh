@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Makes the demo screen saver from a build: pictures and a melody that the
 # project generates itself, packed into DIR/Demo.scr (the media land in DIR/media).
-#   scripts/make-demo-saver.sh BUILD_DIR DIR
+#   scripts/make-demo-saver.sh BUILD_DIR DIR [PLAYER]    PLAYER: another player binary to pack
 set -euo pipefail
 build="$1"
 demo="$2"
+player="${3:-$build/app/slidesaver}"
 rm -rf "$demo"
 mkdir -p "$demo/media"
 "$build/tools/imagegen/slidesaver-demo-media" "$demo/media"
 pictures=()
 for p in "$demo"/media/*.jpg; do pictures+=(--picture "$p"); done
-"$build/tools/slidesaver-pack" build --player "$build/app/slidesaver" --out "$demo/Demo.scr" \
+"$build/tools/slidesaver-pack" build --player "$player" --out "$demo/Demo.scr" \
   "${pictures[@]}" --sound "$demo/media/melody.wav" \
   --title "Slidesaver Demo" --author "The Slidesaver developers" \
   --email "demo@example.org" --web "https://example.org/slidesaver" \

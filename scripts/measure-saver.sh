@@ -3,17 +3,22 @@
 # starting `Demo.scr /S` to its black full-screen window, to the first frame of
 # the first transition and to the first picture standing whole, and the frame
 # period (five runs; each run, then the median and the range); then the peak
-# memory and the processor time over 20 s of show; last a table of both sizes.
+# memory and the processor time over five shows of 20 s (the highest peak, the
+# median time); last a table of both sizes.
 #   scripts/measure-saver.sh                      builds into build/ first
 #   scripts/measure-saver.sh --build-dir DIR      uses the binaries already built in DIR
-#   scripts/measure-saver.sh --runs 9 --size 1280x720 --show-seconds 0
+#   scripts/measure-saver.sh --player PLAYER      packs the same saver around another player
+#                                                 (an earlier build, as a baseline)
+#   scripts/measure-saver.sh --runs 9 --size 1280x720 --show-seconds 0 --show-runs 3
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build=""
+player=""
 args=()
 while (($#)); do
   case "$1" in
     --build-dir) build="$2"; shift 2 ;;
+    --player) player="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift 2 ;;
     *) args+=("$1"); shift ;;
   esac
 done
@@ -29,7 +34,7 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # The same saver as scripts/demo.sh builds.
-"$root/scripts/make-demo-saver.sh" "$build" "$work"
+"$root/scripts/make-demo-saver.sh" "$build" "$work" ${player:+"$player"}
 # The first picture's decoded pixels: the frame at progress 100 is the new picture whole.
 "$build/tools/slidesaver-render" frame --old "$work/media/demo-01.jpg" \
   --new "$work/media/demo-01.jpg" --style 1 --progress 100 --out "$work/first.ppm"

@@ -2,7 +2,7 @@
 """Times a screen saver on a virtual display: start-up and the frames of its first transition.
 
     measure_saver.py --saver Demo.scr --first-picture demo-01.ppm [--runs 5]
-                     [--size 1920x1080,3840x2160] [--show-seconds 20]
+                     [--size 1920x1080,3840x2160] [--show-seconds 20] [--show-runs 5]
 
 Starts its own Xvfb (white root window) and, for every run, starts `SAVER /S` and reads a few thin
 strips of the screen in a tight loop with XGetImage (through ctypes and libX11):
@@ -14,7 +14,8 @@ strips of the screen in a tight loop with XGetImage (through ctypes and libX11):
     the first transition of a saver, style 52, stretches the picture out from the centre, so
     every frame changes that row).
 Prints every run, then the median and the range of each value. Then, on the same display, the
-saver runs for --show-seconds of show: its peak memory (VmHWM) and its processor time. Last comes a
+saver runs --show-runs times for --show-seconds of show: its peak memory (VmHWM, the highest of the
+runs) and its processor time (the median: every run draws its own random styles). Last comes a
 table of the main figures for every size.
 """
 
@@ -242,8 +243,14 @@ def measure_size(options, picture, width, height):
                   f'{r["whole"] * 1000:7.1f} ms, {frames} frames seen, first to last frame '
                   f'{r["transition"] * 1000:6.1f} ms, mean frame period {r["period"] * 1000:5.1f} '
                   f'ms, longest gap {r["gap"] * 1000:5.1f} ms', flush=True)
-        peak, cpu = measure_show(saver, env, options.show_seconds) if options.show_seconds else (
-            float('nan'), float('nan'))
+        shows = [measure_show(saver, env, options.show_seconds)
+                 for _ in range(options.show_runs if options.show_seconds else 0)]
+        for k, (p, c) in enumerate(shows, 1):
+            print(f'show {k}: peak memory (VmHWM) {p:.0f} MB, processor {c:.2f} % of one core',
+                  flush=True)
+        # Each show draws its own random styles: the median of the runs, the highest peak.
+        peak = max((p for p, _ in shows), default=float('nan'))
+        cpu = statistics.median(c for _, c in shows) if shows else float('nan')
     finally:
         xvfb.kill()
         xvfb.wait()
@@ -257,13 +264,13 @@ def measure_size(options, picture, width, height):
     print(f'  mean frame period:                 {describe([r["period"] for r in results])}')
     print(f'  longest gap between frames:        {describe([r["gap"] for r in results])}')
     if options.show_seconds:
-        print(f'  {options.show_seconds:.0f} s of show: peak memory (VmHWM) {peak:.0f} MB, '
-              f'processor {cpu:.1f} % of one core')
+        print(f'  {options.show_seconds:.0f} s of show, {options.show_runs} runs: highest peak '
+              f'memory (VmHWM) {peak:.1f} MB, median processor {cpu:.2f} % of one core')
     print(flush=True)
     buffer = width * height * 3 / 2**20
     return {'first frame (median)': f'{statistics.median(r["changes"][0] for r in results) * 1000:.0f} ms',
-            'peak memory (VmHWM)': f'{peak:.0f} MB ({(peak - 20) / buffer:.1f} screen buffers + 20 MB)',
-            'processor over the show': f'{cpu:.1f} % of one core'}
+            'peak memory (VmHWM)': f'{peak:.1f} MB ({(peak - 20) / buffer:.2f} screen buffers + 20 MB)',
+            'processor over the show (median)': f'{cpu:.2f} % of one core'}
 
 
 def main():
@@ -275,6 +282,8 @@ def main():
                         help='display sizes, comma-separated')
     parser.add_argument('--show-seconds', type=float, default=20.0,
                         help='length of the show run for memory and processor time (0: none)')
+    parser.add_argument('--show-runs', type=int, default=5,
+                        help='show runs; each picks its own random styles')
     options = parser.parse_args()
     picture = read_ppm(options.first_picture)
     sizes = [tuple(int(v) for v in size.split('x')) for size in options.size.split(',')]
