@@ -318,8 +318,8 @@ void SelectRunsByCount(std::uint8_t* d, const std::uint8_t* in, const std::uint8
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // Sixteen pixels at a time: their counts become a byte each (0xFF where not covered), spread to
-// the pixels' 48 bytes by three shuffles. A stretch all inside or all outside is a plain copy.
-// Returns how many pixels it did.
+// the pixels' 48 bytes by three shuffles, which choose between the two sources. Returns how many
+// pixels it did.
 __attribute__((target("ssse3"))) std::int32_t SelectByCountSsse3(std::uint8_t* d,
                                                                    const std::uint8_t* in,
                                                                    const std::uint8_t* out,

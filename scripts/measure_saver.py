@@ -187,7 +187,7 @@ def measure_run(screen, saver, env, size, final_rows, row_ys, deadline=30.0):
 
 
 def measure_show(saver, env, seconds):
-    """Runs the saver for `seconds` of show: its peak memory (VmHWM, MB) and the processor time it
+    """Runs the saver for `seconds` of show: its peak memory (VmHWM, MiB) and the processor time it
     took (percent of one core)."""
     ticks = os.sysconf('SC_CLK_TCK')
     proc = subprocess.Popen([saver, '/S'], env=env, stdout=subprocess.DEVNULL,
@@ -246,7 +246,7 @@ def measure_size(options, picture, width, height):
         shows = [measure_show(saver, env, options.show_seconds)
                  for _ in range(options.show_runs if options.show_seconds else 0)]
         for k, (p, c) in enumerate(shows, 1):
-            print(f'show {k}: peak memory (VmHWM) {p:.0f} MB, processor {c:.2f} % of one core',
+            print(f'show {k}: peak memory (VmHWM) {p:.1f} MiB, processor {c:.2f} % of one core',
                   flush=True)
         # Each show draws its own random styles: the median of the runs, the highest peak.
         peak = max((p for p, _ in shows), default=float('nan'))
@@ -265,11 +265,11 @@ def measure_size(options, picture, width, height):
     print(f'  longest gap between frames:        {describe([r["gap"] for r in results])}')
     if options.show_seconds:
         print(f'  {options.show_seconds:.0f} s of show, {options.show_runs} runs: highest peak '
-              f'memory (VmHWM) {peak:.1f} MB, median processor {cpu:.2f} % of one core')
+              f'memory (VmHWM) {peak:.1f} MiB, median processor {cpu:.2f} % of one core')
     print(flush=True)
     buffer = width * height * 3 / 2**20
     return {'first frame (median)': f'{statistics.median(r["changes"][0] for r in results) * 1000:.0f} ms',
-            'peak memory (VmHWM)': f'{peak:.1f} MB ({(peak - 20) / buffer:.2f} screen buffers + 20 MB)',
+            'peak memory (VmHWM)': f'{peak:.1f} MiB ({(peak - 20) / buffer:.2f} screen buffers + 20 MiB)',
             'processor over the show (median)': f'{cpu:.2f} % of one core'}
 
 
