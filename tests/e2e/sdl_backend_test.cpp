@@ -340,6 +340,23 @@ TEST_F(SdlBackendTest, CursorShowsWhileItsCounterIsNotNegative) {
   }
 }
 
+// Opening the display lends XCOMPOSEFILE out and gives the caller's setting back, set or not, so
+// that programs started later (a browser for a link) read the user's compose table.
+TEST_F(SdlBackendTest, TheComposeTableSettingIsTheCallersAgainAfterStart) {
+  for (const char* setting : {"/tmp/compose-of-the-user", static_cast<const char*>(nullptr)}) {
+    app_.reset();
+    if (setting != nullptr) {
+      setenv("XCOMPOSEFILE", setting, 1);
+    } else {
+      unsetenv("XCOMPOSEFILE");
+    }
+    app_ = std::make_unique<TApplication>(CreateSdlBackend());
+    const char* now = std::getenv("XCOMPOSEFILE");
+    EXPECT_EQ(now == nullptr ? "(unset)" : std::string(now),
+              setting == nullptr ? "(unset)" : std::string(setting));
+  }
+}
+
 TEST(SdlBackendStartTest, UnreachableDisplayIsReported) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr) GTEST_SKIP() << "needs an X display";
