@@ -1027,7 +1027,8 @@ class WindowsSaverTest(SaverTestCase):
         self.assertTrue(poll_until(drawn), 'the dialog stayed blank')
         # The check box and OK where the dialog's layout puts them in its client area. A click
         # may come before the dialog takes input, so each is repeated until it shows: the box
-        # looks checked, or the dialog has ended.
+        # looks checked, or the dialog has ended. A click on the box toggles it, so the next one
+        # waits long enough for a busy machine to show the first.
         self.xdotool('mousemove', x + 35, y + 78)
 
         def box():
@@ -1036,7 +1037,7 @@ class WindowsSaverTest(SaverTestCase):
         unchecked = poll_until(lambda: box() == box() and box(), interval=0.2)
         for _ in range(5):
             self.xdotool('click', '1')
-            if poll_until(lambda: box() != unchecked, deadline=3):
+            if poll_until(lambda: box() != unchecked, deadline=10):
                 break
         self.assertNotEqual(box(), unchecked, 'the check box never looked checked')
         self.xdotool('mousemove', x + 251, y + 236)
