@@ -317,45 +317,10 @@ void SelectRunsByCount(std::uint8_t* d, const std::uint8_t* in, const std::uint8
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// Sixteen pixels at a time: their counts become a byte each (0xFF where not covered), spread to
-// the pixels' 48 bytes by three shuffles, which choose between the two sources. Returns how many
-// pixels it did.
-__attribute__((target("ssse3"))) std::int32_t SelectByCountSsse3(std::uint8_t* d,
-                                                                   const std::uint8_t* in,
-                                                                   const std::uint8_t* out,
-                                                                   const Count* counts,
-                                                                   std::int32_t w) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-  const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-  const __m128i spread2 =
-      _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
-  const auto load = [](const std::uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  };
-  const auto store = [](std::uint8_t* p, __m128i v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  };
-  std::int32_t x = 0;
-  for (; x + 16 <= w; x += 16) {
-    const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + x));
-    const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + x + 8));
-    const __m128i outsideMask =
-        _mm_packs_epi16(_mm_cmpeq_epi16(c0, zero), _mm_cmpeq_epi16(c1, zero));
-    const std::size_t at = 3 * static_cast<std::size_t>(x);
-    const __m128i spreads[3] = {spread0, spread1, spread2};
-    for (int part = 0; part < 3; ++part) {
-      const __m128i m = _mm_shuffle_epi8(outsideMask, spreads[part]);
-      const std::size_t k = at + 16 * static_cast<std::size_t>(part);
-      const __m128i fromIn = _mm_andnot_si128(m, load(in + k));
-      store(d + k, _mm_or_si128(fromIn, _mm_and_si128(m, load(out + k))));
-    }
-  }
-  return x;
-}
-
-// The same, 32 pixels at a time. The packed bytes come lane by lane, hence the reordering; each
-// 32-byte part of the 96 takes its bytes from the 16 pixels that reach into it, in both lanes.
+// Thirty-two pixels at a time: their counts become a byte each (0xFF where not covered), packed
+// lane by lane, hence the reordering; each 32-byte part of the pixels' 96 bytes takes its mask
+// bytes from the 16 pixels that reach into it, in both lanes, and chooses between the two
+// sources. Returns how many pixels it did.
 __attribute__((target("avx2"))) std::int32_t SelectByCountAvx2(std::uint8_t* d,
                                                                  const std::uint8_t* in,
                                                                  const std::uint8_t* out,
@@ -396,13 +361,9 @@ void SelectRowByCount(std::uint8_t* d, const std::uint8_t* in, const std::uint8_
                       const Count* counts, std::int32_t w) {
   std::int32_t done = 0;
 #if defined(__x86_64__) && defined(__GNUC__)
+  // Without AVX2, run by run.
   static const bool avx2 = __builtin_cpu_supports("avx2");
-  static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (avx2) {
-    done = SelectByCountAvx2(d, in, out, counts, w);
-  } else if (ssse3) {
-    done = SelectByCountSsse3(d, in, out, counts, w);
-  }
+  if (avx2) done = SelectByCountAvx2(d, in, out, counts, w);
 #endif
   SelectRunsByCount(d, in, out, counts, done, w);
 }

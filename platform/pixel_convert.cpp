@@ -37,27 +37,9 @@ __attribute__((target("ssse3"))) int BgrToBgrxSsse3(const std::uint8_t* src, std
   }
   return i;
 }
-// Each 32-byte register takes 8 pixels from two 16-byte loads 12 bytes apart, one per lane.
-__attribute__((target("avx2"))) int BgrToBgrxAvx2(const std::uint8_t* src, std::uint8_t* dst,
-                                                    int count) {
-  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
-                                          1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-  int i = 0;
-  for (; i + 18 <= count; i += 16, src += 48, dst += 64) {
-    for (int half = 0; half < 2; ++half) {
-      const std::uint8_t* from = src + 24 * half;
-      const __m256i in = _mm256_inserti128_si256(
-          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from))),
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12)), 1);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 32 * half),
-                          _mm256_or_si256(_mm256_shuffle_epi8(in, spread), opaque));
-    }
-  }
-  return i;
-}
 
-// Eight pixels from `from` (and 4 bytes past them) converted in a register.
+// Eight pixels from `from` (and 4 bytes past them) converted in a register: two 16-byte loads
+// 12 bytes apart, one per lane.
 __attribute__((target("avx2"))) inline __m256i EightBgrx(const std::uint8_t* from) {
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
                                           1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
@@ -66,6 +48,17 @@ __attribute__((target("avx2"))) inline __m256i EightBgrx(const std::uint8_t* fro
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12)), 1);
   return _mm256_or_si256(_mm256_shuffle_epi8(in, spread),
                          _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+__attribute__((target("avx2"))) int BgrToBgrxAvx2(const std::uint8_t* src, std::uint8_t* dst,
+                                                    int count) {
+  int i = 0;
+  for (; i + 18 <= count; i += 16, src += 48, dst += 64) {
+    __m256i* out = reinterpret_cast<__m256i*>(dst);
+    _mm256_storeu_si256(out, EightBgrx(src));
+    _mm256_storeu_si256(out + 1, EightBgrx(src + 24));
+  }
+  return i;
 }
 
 // As BgrToBgrxAvx2, but a step of 16 pixels is stored only when its 64 bytes differ from what

@@ -399,12 +399,11 @@ Region Region::Intersect(const Region& other) const {
   return result;
 }
 
-Region Region::Xor(const Region& other) const {
-  Region both = Union(other);
-  const Region common = Intersect(other);
+Region Region::Xor(const Region& other) const { return Union(other).Subtract(Intersect(other)); }
+
+Region Region::Subtract(const Region& other) const {
   Region result;
-  Check(pixman_region32_subtract(&result.impl_->region, &both.impl_->region,
-                                 &common.impl_->region));
+  Check(pixman_region32_subtract(&result.impl_->region, Raw(impl_), Raw(other.impl_)));
   return result;
 }
 

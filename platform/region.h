@@ -37,6 +37,7 @@ class Region {
   Region Union(const Region& other) const;
   Region Intersect(const Region& other) const;
   Region Xor(const Region& other) const;
+  Region Subtract(const Region& other) const;  // the pixels of this one not in `other`
   Region Offset(std::int32_t dx, std::int32_t dy) const;
 
   bool Empty() const;

@@ -144,7 +144,7 @@ Region AroundPieces(std::span<const TRect> pieces, std::int32_t w, std::int32_t 
                                           std::max(d.Left, d.Right), std::max(d.Top, d.Bottom)},
                                     frame));
   }
-  return Region::FromRect(frame).Xor(Region::FromRects(covered));
+  return Region::FromRect(frame).Subtract(Region::FromRects(covered));
 }
 
 }  // namespace
@@ -169,7 +169,7 @@ void TCustomTransitionView::DrawFrame() {
   std::optional<Region> oldAround;
   const TRect frame{0, 0, oldImage_->Width(), oldImage_->Height()};
   const auto drawOld = [&](const Region& where) {
-    for (const TRect& r : where.Xor(where.Intersect(oldKept)).Rects()) {
+    for (const TRect& r : where.Subtract(oldKept).Rects()) {
       screenCanvas_.CopyRect(r, *oldImage_, r);
     }
   };

@@ -219,8 +219,10 @@ TEST(Region, AlgebraMatchesPixelSets) {
   for (int round = 0; round < 200; ++round) {
     const Region a = randomRegion(), b = randomRegion();
     const Pixels pa = PixelsOf(a), pb = PixelsOf(b);
-    Pixels uni, inter, sym;
+    Pixels uni, inter, sym, diff;
     std::set_union(pa.begin(), pa.end(), pb.begin(), pb.end(), std::inserter(uni, uni.end()));
+    std::set_difference(pa.begin(), pa.end(), pb.begin(), pb.end(),
+                        std::inserter(diff, diff.end()));
     std::set_intersection(pa.begin(), pa.end(), pb.begin(), pb.end(),
                           std::inserter(inter, inter.end()));
     std::set_symmetric_difference(pa.begin(), pa.end(), pb.begin(), pb.end(),
@@ -229,6 +231,7 @@ TEST(Region, AlgebraMatchesPixelSets) {
     ASSERT_EQ(PixelsOf(a.Intersect(b)), inter);
     ASSERT_EQ(PixelsOf(a.Xor(b)), sym);
     ASSERT_EQ(a.Xor(b).Empty(), sym.empty());
+    ASSERT_EQ(PixelsOf(a.Subtract(b)), diff);
     ASSERT_EQ(a == b, pa == pb);
     Pixels moved;
     for (auto [x, y] : pa) moved.emplace(x + 3, y - 5);
