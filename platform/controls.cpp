@@ -163,17 +163,16 @@ void TForm::PaintInvalid() {
     }
   } reset{canvas_};
 
-  // A child that covers the whole client area and paints a bitmap it holds as it is, is
-  // presented from that bitmap: the surface would be a plain copy of it.
+  // A child that covers the whole client area and paints into a bitmap of its own is presented
+  // from that bitmap: the surface would be a plain copy of it.
   if (handle_ && children_.size() == 1) {
     TGraphicControl* child = children_.front();
     const Bitmap* image = child->Visible() && child->Opaque && child->BoundsRect() == ClientRect()
-                              ? child->PaintsAsBitmap()
+                              ? child->PaintToBitmap()
                               : nullptr;
     if (image != nullptr && image->Width() == Width() && image->Height() == Height()) {
       presentedChild_ = child;
       surface_ = Bitmap();
-      child->PaintedAsBitmap();
       handle_->Present(*image, area.Rects());
       return;
     }
@@ -216,7 +215,7 @@ void TForm::EnsureSurface() {
 
 const Bitmap& TForm::Surface() const {
   if (presentedChild_ != nullptr) {
-    if (const Bitmap* image = presentedChild_->PaintsAsBitmap()) return *image;
+    if (const Bitmap* image = presentedChild_->PaintedBitmap()) return *image;
   }
   return surface_;
 }
@@ -230,7 +229,9 @@ void TForm::Paint(TCanvas& canvas) {
 void TForm::BoundsChanged(const TRect& old) {
   if (handle_) handle_->SetBounds(bounds_);
   if (old.Width() != bounds_.Width() || old.Height() != bounds_.Height()) {
-    if (presentedChild_ == nullptr) surface_.Resize(Width(), Height(), ColorToRGB(Color()));
+    if (presentedChild_ == nullptr && !surface_.Empty()) {
+      surface_.Resize(Width(), Height(), ColorToRGB(Color()));
+    }
     Resized();
   }
 }

@@ -121,11 +121,12 @@ class TGraphicControl : public TControl {
   // When set, the parent does not fill the area behind the control.
   bool Opaque = false;
 
-  // A bitmap of the control's size that its paint would copy unchanged onto the whole control,
-  // or none. A form that shows nothing but this control presents that bitmap as it is, without
-  // composing its own surface, and then calls PaintedAsBitmap.
-  virtual const Bitmap* PaintsAsBitmap() const { return nullptr; }
-  virtual void PaintedAsBitmap() {}
+  // Paints the whole control into a bitmap of its size that it holds, and returns it; none
+  // when the control paints only onto a canvas, or cannot paint now. A form that shows nothing
+  // but this control presents that bitmap as it is, without a surface of its own.
+  virtual const Bitmap* PaintToBitmap() { return nullptr; }
+  // What the last PaintToBitmap painted, as the control holds it now.
+  virtual const Bitmap* PaintedBitmap() const { return nullptr; }
 
  protected:
   void BoundsChanged(const TRect& old) override;
@@ -203,6 +204,7 @@ class TForm : public TControl {
   // Gives the surface the form's size again after a paint presented a child's bitmap instead.
   void EnsureSurface();
 
+  // Made by the first paint that needs it.
   Bitmap surface_;
   // The child whose bitmap the last paint presented; the surface is then released.
   TGraphicControl* presentedChild_ = nullptr;

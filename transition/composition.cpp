@@ -66,10 +66,15 @@ bool TCustomTransitionView::ComposesToScreenImage() const {
          screenImage_.Height() == client.Height();
 }
 
-const Bitmap* TCustomTransitionView::PaintsAsBitmap() const {
+const Bitmap* TCustomTransitionView::PaintToBitmap() {
   // The conditions of a paint message as well: only the main thread paints, never nested.
   if (painting_ || (HasApplication() && !Application().IsMainThread())) return nullptr;
-  return ComposesToScreenImage() ? &screenImage_ : nullptr;
+  if (ComposesToScreenImage()) {
+    paintIsScreen_ = true;
+    return &screenImage_;
+  }
+  Compose();
+  return &paintBuffer_;
 }
 
 void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {

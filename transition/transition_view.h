@@ -81,9 +81,12 @@ class TCustomTransitionView : public TGraphicControl {
   // Frame composition.
   void Paint(TCanvas& canvas) override;
   void PaintMessage(TCanvas& canvas) override;
-  // Where a paint would draw ScreenImage as it stands, the form may present it as it is.
-  const Bitmap* PaintsAsBitmap() const override;
-  void PaintedAsBitmap() override { paintIsScreen_ = true; }
+  // The paint as a bitmap: ScreenImage as it stands where the paint would draw it unchanged,
+  // else PaintBuffer composed.
+  const Bitmap* PaintToBitmap() override;
+  const Bitmap* PaintedBitmap() const override {
+    return paintIsScreen_ ? &screenImage_ : &paintBuffer_;
+  }
   void CalcPictureRect();
   void InvalidateArea(TRect r);
   void SizeToPicture();
