@@ -1,5 +1,6 @@
 #include "platform/headless.h"
 
+#include "platform/canvas.h"
 #include "platform/controls.h"
 
 namespace slidesaver {
@@ -10,13 +11,19 @@ class HeadlessWindow : public WindowHandle {
   void SetBounds(const TRect&) override {}
   void Show() override {}
   void Hide() override {}
-  void Present(const Bitmap&, const std::vector<TRect>& rects) override {
+  void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
+    if (shown_.Width() != surface.Width() || shown_.Height() != surface.Height()) {
+      shown_.Resize(surface.Width(), surface.Height(), 0);
+    }
+    for (const TRect& r : rects) StretchCopy(shown_, r, surface, r);
     std::lock_guard lock(backend_.mutex_);
     backend_.presented_.insert(backend_.presented_.end(), rects.begin(), rects.end());
   }
+  const Bitmap& Shown() const { return shown_; }
 
  private:
   HeadlessBackend& backend_;
+  Bitmap shown_;
 };
 
 void HeadlessBackend::PollEvents(std::vector<InputEvent>& out) {
@@ -43,6 +50,11 @@ void HeadlessBackend::Wake() {
     woken_ = true;
   }
   wakeUp_.notify_all();
+}
+
+const Bitmap* HeadlessBackend::Shown(TForm& form) {
+  const auto* window = dynamic_cast<const HeadlessWindow*>(form.Handle());
+  return window != nullptr ? &window->Shown() : nullptr;
 }
 
 std::unique_ptr<WindowHandle> HeadlessBackend::CreateWindowHandle(TForm&) {

@@ -45,6 +45,8 @@ class HeadlessBackend : public Backend {
   // Every rectangle presented so far, in order, over all windows.
   std::vector<TRect> Presented() const;
   void ClearPresented();
+  // What a form's window shows: the pixels of every rectangle presented to it, none before.
+  static const Bitmap* Shown(TForm& form);
 
  private:
   friend class HeadlessWindow;

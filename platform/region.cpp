@@ -256,6 +256,12 @@ std::span<const TRect> Region::Parts() const {
   return impl_->parts;
 }
 
+std::size_t Region::RectCount() const {
+  if (!impl_) return 0;
+  if (!impl_->parts.empty()) return impl_->parts.size();
+  return static_cast<std::size_t>(pixman_region32_n_rects(&impl_->region));
+}
+
 Region Region::RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t ellipseHeight) {
   const std::int32_t left = std::min(r.Left, r.Right);
   const std::int32_t right = std::max(r.Left, r.Right);

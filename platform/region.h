@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <span>
 #include <vector>
@@ -50,6 +51,9 @@ class Region {
   // nothing has needed them united; empty otherwise. Whoever can work on overlapping rectangles
   // (SelectCopy) spares the merge that way.
   std::span<const TRect> Parts() const;
+  // How many rectangles the region is kept as (its parts, or its banded rectangles): what
+  // working on it costs.
+  std::size_t RectCount() const;
 
  private:
   // FromRects for rectangles in few bands of few spans each (the rows of a shape), which are

@@ -84,15 +84,18 @@ void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {
       paintBuffer_.Height() == screenImage_.Height()) {
     std::swap(paintBuffer_, screenImage_);
     std::swap(oldInPaint_, oldInScreen_);
+    std::swap(newInPaint_, newInScreen_);
   } else {
     paintBuffer_ = screenImage_;
     oldInPaint_ = oldInScreen_;
+    newInPaint_ = newInScreen_;
   }
 }
 
 void TCustomTransitionView::Compose() {
   paintIsScreen_ = false;
   oldInPaint_ = Region();
+  newInPaint_ = Region();
   paintBuffer_.Resize(ClientWidth(), ClientHeight(), 0);
   paintCanvas_.Lock();
   struct Unlock {

@@ -1,13 +1,15 @@
 // The copy styles 1..57: every frame is one to four pieces, each a rectangle of
 // the new picture copied (stretched, squeezed or mirrored) into a rectangle of
 // the screen image. All pieces but the last are drawn here; the last is left
-// in DestRect and SourceRect for the frame routine to finish.
+// in DestRect and SourceRect for the frame routine to finish. Pieces that all
+// lie in their own place are left as the frame's Clip instead.
 //
 // A piece is the product of one span along the width and one along the height,
 // so each style is a short row of span kinds. Along the width a span sees the
 // extent e = X and the side N = W, along the height e = Y and N = H; the
 // vertical styles 18..34 are the horizontal ones 1..17 with the axes swapped.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -223,12 +225,21 @@ void RunLayout(StyleFrame& f, const CopyLayout& layout) {
     allFill = allFill && !fold && FillsDestination(sources[i], f.W, f.H);
   }
   const std::uint8_t last = layout.count - 1;
+  // The frame routine draws the last piece only between progress 0 and 100.
+  const std::size_t pieces = f.p > 0 && f.p < 100 ? layout.count : last;
+  if (std::equal(dests.begin(), dests.begin() + layout.count, sources.begin())) {
+    // Every piece shows the new picture in its own place: the frame is the new picture in their
+    // union and the old one around, which the frame routine composes as it does a region's.
+    const TRect frame{0, 0, f.W, f.H};
+    std::array<TRect, 4> cut;
+    for (std::size_t i = 0; i < pieces; ++i) cut[i] = IntersectRect(dests[i], frame);
+    f.Clip = Region::FromRects(std::span<const TRect>(cut.data(), pieces));
+    return;
+  }
   f.DestRect = dests[last];
   f.SourceRect = sources[last];
   if (last == 0) return;
-  // The earlier pieces are drawn here, over the old picture where no piece lands. The frame
-  // routine draws the last one only between progress 0 and 100.
-  const std::size_t pieces = f.p > 0 && f.p < 100 ? layout.count : last;
+  // The earlier pieces are drawn here, over the old picture where no piece lands.
   f.PrepareScreen(allFill ? std::span<const TRect>(dests.data(), pieces)
                           : std::span<const TRect>());
   for (std::uint8_t i = 0; i < last; ++i) {

@@ -29,7 +29,9 @@ struct StyleFrame {
   TCanvas* Screen = nullptr;      // canvas over ScreenImage
   TRect DestRect;                 // copy styles: where SourceRect of NewImage goes
   TRect SourceRect;
-  std::optional<Region> Clip;  // region styles: where the new picture shows
+  // Region styles, and copy styles whose pieces all lie in their own place: where the new
+  // picture shows (the old one shows elsewhere).
+  std::optional<Region> Clip;
   // Invalidates a rectangle of ScreenImage that the step drew itself.
   std::function<void(const TRect&)> InvalidateArea;
   // Makes sure ScreenImage holds the old picture; a step calls it before it

@@ -95,6 +95,9 @@ void TCustomTransitionView::PrepareImages() {
   oldImage_ = std::make_unique<Bitmap>(Bitmap::Unfilled(w, h));
   oldInScreen_ = Region();
   oldInPaint_ = Region();
+  newInScreen_ = Region();
+  newInPaint_ = Region();
+  newShown_.reset();
   if (!paintCovers) oldImage_->Fill(ColorToRGB(color));
   StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, shown);
 
@@ -125,6 +128,13 @@ void TCustomTransitionView::SetProgress(int value) {
 }
 
 namespace {
+
+// A frame of both pictures in their own places is composed from what the screen image holds
+// already when its region is kept as at most this many rectangles: beyond, working out the
+// difference costs more than composing the frame whole.
+constexpr std::size_t kMostRectsReused = 4096;
+// A repaint of more rectangles than this covers their bounds.
+constexpr std::size_t kMostRectsRepainted = 16;
 
 // Whether copying the frame's last piece writes every pixel of the frame: it fills its
 // destination, which covers the picture, neither of them mirrored.
@@ -161,11 +171,17 @@ void TCustomTransitionView::DrawFrame() {
   const StyleGroup group = style_ < kStyleCount ? GroupOfStyle(style_) : StyleGroup::Custom;
   const bool composeLater = group == StyleGroup::Region && !OnBeforeNewFrame;
   bool screenIsOld = !cutToNew && !composeLater && !(group == StyleGroup::Copy && !OnBeforeNewFrame);
+  // Without handlers to look at the screen image or draw into it, a frame of both pictures in their
+  // own places writes only where the screen image does not hold them there yet, and repaints only
+  // what changed since the frame before.
+  const bool reuse = !OnBeforeNewFrame && !OnCustomDraw && !OnAfterNewFrame;
   // Every frame writes the whole screen image before anything looks at it.
   KeepLastPaint(true);
-  // Where the screen image still holds the old picture; it is known again only when the frame
-  // leaves the old picture exactly around its pieces.
+  // Where the screen image still holds the old picture and the new one; they are known again only
+  // when the frame leaves them so exactly.
   const Region oldKept = std::exchange(oldInScreen_, Region());
+  const Region newKept = std::exchange(newInScreen_, Region());
+  const std::optional<Region> newShown = std::exchange(newShown_, std::nullopt);
   std::optional<Region> oldAround;
   const TRect frame{0, 0, oldImage_->Width(), oldImage_->Height()};
   const auto drawOld = [&](const Region& where) {
@@ -233,16 +249,22 @@ void TCustomTransitionView::DrawFrame() {
     StyleTable()[style](f);
   }
 
+  // A frame of the new picture here and the old one elsewhere, both in their own places.
+  std::optional<Region> newPart;
   if (progress_ == 100) {
-    if (!screenIsNew) screenCanvas_.Draw(0, 0, *newImage_);
+    if (!screenIsNew) newPart = Region::FromRect(frame);
+  } else if (group == StyleGroup::Copy && f.Clip) {
+    if (OnBeforeNewFrame) {
+      screenCanvas_.IntersectClip(*f.Clip);
+      screenCanvas_.Draw(0, 0, *newImage_);
+      screenCanvas_.RemoveClip();
+    } else {
+      newPart = std::move(*f.Clip);
+    }
   } else if (group == StyleGroup::Copy && progress_ == 0) {
     prepareScreen({});
   } else if (composeLater) {
-    if (progress_ != 0 && f.Clip) {
-      SelectCopy(screenImage_, *newImage_, *oldImage_, *f.Clip);
-    } else {
-      screenCanvas_.Draw(0, 0, *oldImage_);
-    }
+    newPart = progress_ != 0 && f.Clip ? std::move(*f.Clip) : Region();
   } else if (progress_ != 0) {
     switch (GroupOfStyle(style)) {
       case StyleGroup::Copy:
@@ -268,12 +290,41 @@ void TCustomTransitionView::DrawFrame() {
     }
   }
   f.Clip.reset();
+  // What changed since the frame before, where that is known.
+  std::optional<Region> changed;
+  if (newPart) {
+    const Region whole = Region::FromRect(frame);
+    if (reuse && newPart->RectCount() <= kMostRectsReused) {
+      const Region inside = newPart->Intersect(whole);
+      const Region outside = whole.Subtract(inside);
+      for (const TRect& r : inside.Subtract(newKept).Rects()) {
+        screenCanvas_.CopyRect(r, *newImage_, r);
+      }
+      for (const TRect& r : outside.Subtract(oldKept).Rects()) {
+        screenCanvas_.CopyRect(r, *oldImage_, r);
+      }
+      if (newShown) changed = inside.Xor(*newShown);
+      newInScreen_ = inside;
+      oldInScreen_ = outside;
+      newShown_ = inside;
+    } else if (progress_ == 100) {
+      screenCanvas_.Draw(0, 0, *newImage_);
+    } else {
+      SelectCopy(screenImage_, *newImage_, *oldImage_, *newPart);
+    }
+  }
   // The pieces of a copy style were all drawn (the last one only between 0 and 100).
   if (oldAround && group == StyleGroup::Copy && progress_ != 0 && progress_ != 100 &&
       !OnAfterNewFrame) {
     oldInScreen_ = std::move(*oldAround);
   }
-  InvalidateArea(f.DestRect);
+  if (!changed) {
+    InvalidateArea(f.DestRect);
+  } else if (const std::vector<TRect> rects = changed->Rects(); rects.size() <= kMostRectsRepainted) {
+    for (const TRect& r : rects) InvalidateArea(r);
+  } else {
+    InvalidateArea(changed->Extents());
+  }
   if (OnAfterNewFrame) {
     OnAfterNewFrame(this, OwnedNewImage(), screenImage_);
     if (aborted()) return;
@@ -346,6 +397,9 @@ void TCustomTransitionView::ReleaseImages() {
   oldImage_.reset();
   oldInScreen_ = Region();
   oldInPaint_ = Region();
+  newInScreen_ = Region();
+  newInPaint_ = Region();
+  newShown_.reset();
 }
 
 void TCustomTransitionView::StopTransition() {

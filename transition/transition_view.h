@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -156,10 +157,16 @@ class TCustomTransitionView : public TGraphicControl {
   Bitmap paintBuffer_;
   TCanvas paintCanvas_{paintBuffer_};
   std::unique_ptr<Bitmap> oldImage_;
-  // Where ScreenImage and PaintBuffer hold the old picture of the running transition untouched
-  // since a frame put it there, so that the next frames need not copy it again.
+  // Where ScreenImage and PaintBuffer hold the old or the new picture of the running transition
+  // in its own place, untouched since a frame put it there, so that the next frames need not
+  // copy it again.
   Region oldInScreen_;
   Region oldInPaint_;
+  Region newInScreen_;
+  Region newInPaint_;
+  // Where the last frame showed the new picture, when it showed the old one everywhere else
+  // (both in their own places).
+  std::optional<Region> newShown_;
   // The new picture of the running transition: the picture's own pixels where nothing can change
   // them behind the transition's back, else newCopy_.
   const Bitmap* newImage_ = nullptr;
