@@ -1,5 +1,6 @@
 // transition_bench: how long the transition control takes for one frame of each
-// style and for one full-screen paint, as a ratio to a plain copy of one frame's
+// style drawn afresh, for a frame of a whole painted transition of each style (a show) and for
+// one full-screen paint, as a ratio to a plain copy of one frame's
 // bytes measured in the same run at the same size. Every benchmark runs 5 times,
 // all of them in a random order, and the table takes the median.
 //
@@ -211,6 +212,34 @@ void Frame(benchmark::State& state, FrameSize size, int style) {
   }
 }
 
+// A whole transition the way the saver runs it: the frames from progress 0 to 100 in steps of 4,
+// without handlers, each painted into the window, between the two pictures by turns.
+constexpr int kShowStep = 4;
+constexpr int kShowFrames = 100 / kShowStep + 1;
+
+void Show(benchmark::State& state, FrameSize size, int style) {
+  try {
+    Stage stage(size);
+    TTransitionView& view = stage.View();
+    view.SetStyle(static_cast<TShowStyle>(style));
+    view.SetManual(true);
+    RandSeed(1);
+    bool toOld = false;
+    for (auto _ : state) {
+      SetPicture(view, Picture(size, toOld));
+      toOld = !toOld;
+      view.StartTransition();  // the frame at 0
+      for (int p = kShowStep; p <= 100; p += kShowStep) {
+        view.SetProgress(p);
+        stage.Form().PaintInvalid();
+      }
+      view.StopTransition();
+    }
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+}
+
 // A whole frame from the control to the window's 32-bit pixels: the control's paint, the form's
 // composition and the presentation.
 void Paint(benchmark::State& state, FrameSize size) {
@@ -230,16 +259,17 @@ void Paint(benchmark::State& state, FrameSize size) {
 }
 
 struct Entry {
-  std::string kind;  // "copy", "paint" or "frame/style:N"
+  std::string kind;  // "copy", "paint", "frame/style:N" or "show/style:N"
   FrameSize size;
   double target;  // largest allowed ratio; 0 for none
+  int framesPerIteration = 1;
   std::string Name() const { return kind + "/" + size.Name(); }
 };
 
 std::vector<Entry> RegisterAll() {
   std::vector<Entry> entries;
-  const auto add = [&](std::string kind, FrameSize size, double target, auto fn) {
-    entries.push_back({std::move(kind), size, target});
+  const auto add = [&](std::string kind, FrameSize size, double target, auto fn, int frames = 1) {
+    entries.push_back({std::move(kind), size, target, frames});
     benchmark::RegisterBenchmark(entries.back().Name().c_str(), fn)->Unit(benchmark::kMillisecond);
   };
   for (FrameSize s : kSizes) add("copy", s, 0, [s](benchmark::State& st) { CopyBaseline(st, s); });
@@ -248,6 +278,12 @@ std::vector<Entry> RegisterAll() {
     for (FrameSize s : kSizes) {
       add("frame/style:" + std::to_string(style), s, StyleTargetOf(style),
           [s, style](benchmark::State& st) { Frame(st, s, style); });
+    }
+  }
+  for (int style = 1; style < kStyleCount; ++style) {
+    for (FrameSize s : kSizes) {
+      add("show/style:" + std::to_string(style), s, 0,
+          [s, style](benchmark::State& st) { Show(st, s, style); }, kShowFrames);
     }
   }
   return entries;
@@ -289,8 +325,9 @@ void PrintTable(const std::vector<Entry>& entries, const TableReporter& reporter
   std::printf("\n| benchmark | size | time per iteration (ms) | ratio to copy baseline | target |\n");
   std::printf("| --- | --- | --- | --- | --- |\n");
   for (const Entry& e : entries) {
-    const std::optional<double> seconds = reporter.Seconds(e.Name());
+    std::optional<double> seconds = reporter.Seconds(e.Name());
     if (!seconds) continue;
+    *seconds /= e.framesPerIteration;
     const std::optional<double> baseline = reporter.Seconds(Entry{"copy", e.size, 0}.Name());
     std::string ratio = "n/a";
     std::string target = e.target > 0 ? Format("<= %g", e.target) : "";
@@ -303,8 +340,8 @@ void PrintTable(const std::vector<Entry>& entries, const TableReporter& reporter
                 *seconds * 1000, ratio.c_str(), target.c_str());
   }
   std::printf(
-      "\nTimes are CPU time per iteration (the median of the repetitions); the ratio divides by "
-      "the copy of the same size.\n");
+      "\nTimes are CPU time per iteration (the median of the repetitions), per frame for the "
+      "shows; the ratio divides by the copy of the same size.\n");
 }
 
 int Main(int argc, char** argv) {

@@ -129,10 +129,27 @@ void TCustomTransitionView::SetProgress(int value) {
 
 namespace {
 
-// A frame of both pictures in their own places is composed from what the screen image holds
-// already when its region is kept as at most this many rectangles: beyond, working out the
-// difference costs more than composing the frame whole.
-constexpr std::size_t kMostRectsReused = 4096;
+// Whether rectangles lie side by side across the same rows, or the same columns (bars): united,
+// they stay as many rectangles. Others, crossing or in a grid, may unite into many more.
+bool AreBars(std::span<const TRect> parts) {
+  const TRect& a = parts.front();
+  return std::all_of(parts.begin(), parts.end(),
+                     [&](const TRect& r) { return r.Top == a.Top && r.Bottom == a.Bottom; }) ||
+         std::all_of(parts.begin(), parts.end(),
+                     [&](const TRect& r) { return r.Left == a.Left && r.Right == a.Right; });
+}
+
+// Whether a frame of the new picture in `part` and the old one elsewhere, `height` rows high, is
+// best composed from what the screen image holds already. Working out the difference costs more
+// than composing the frame whole once the region is more than about three rectangles a row, or
+// many rectangles still to be united that may be many more.
+bool WorthReusing(const Region& part, std::int32_t height) {
+  const std::size_t most = 3 * static_cast<std::size_t>(std::max(height, 1));
+  const std::span<const TRect> parts = part.Parts();
+  if (!parts.empty()) return parts.size() <= 16 || (parts.size() <= most && AreBars(parts));
+  return part.RectCount() <= most;
+}
+
 // A repaint of more rectangles than this covers their bounds.
 constexpr std::size_t kMostRectsRepainted = 16;
 
@@ -294,7 +311,7 @@ void TCustomTransitionView::DrawFrame() {
   std::optional<Region> changed;
   if (newPart) {
     const Region whole = Region::FromRect(frame);
-    if (reuse && newPart->RectCount() <= kMostRectsReused) {
+    if (reuse && WorthReusing(*newPart, frame.Height())) {
       const Region inside = newPart->Intersect(whole);
       const Region outside = whole.Subtract(inside);
       for (const TRect& r : inside.Subtract(newKept).Rects()) {
