@@ -15,7 +15,7 @@ strips of the screen in a tight loop with XGetImage (through ctypes and libX11):
     every frame changes that row).
 Prints every run, then the median and the range of each value. Then, on the same display, the
 saver runs --show-runs times for --show-seconds of show: its peak memory (VmHWM, the highest of the
-runs) and its processor time (the median: every run draws its own random styles). Last comes a
+runs) and its processor time (the median: the machine's load moves single runs). Last comes a
 table of the main figures for every size.
 """
 
@@ -248,7 +248,7 @@ def measure_size(options, picture, width, height):
         for k, (p, c) in enumerate(shows, 1):
             print(f'show {k}: peak memory (VmHWM) {p:.1f} MiB, processor {c:.2f} % of one core',
                   flush=True)
-        # Each show draws its own random styles: the median of the runs, the highest peak.
+        # The machine's load moves single runs: the median of the runs, the highest peak.
         peak = max((p for p, _ in shows), default=float('nan'))
         cpu = statistics.median(c for _, c in shows) if shows else float('nan')
     finally:
@@ -283,7 +283,7 @@ def main():
     parser.add_argument('--show-seconds', type=float, default=20.0,
                         help='length of the show run for memory and processor time (0: none)')
     parser.add_argument('--show-runs', type=int, default=5,
-                        help='show runs; each picks its own random styles')
+                        help='show runs (the demo shows styles 52 to 55 in order each time)')
     options = parser.parse_args()
     picture = read_ppm(options.first_picture)
     sizes = [tuple(int(v) for v in size.split('x')) for size in options.size.split(',')]

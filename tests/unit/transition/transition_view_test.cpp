@@ -323,6 +323,23 @@ TEST_F(TransitionViewTest, StopAt48KeepsTheHalfDoneFrameAsTheNextOldPicture) {
   EXPECT_EQ(old, halfDone);
 }
 
+// A control that composes its paint (a picture smaller than it, centred on its colour) is shown
+// from its paint buffer as it is: the form makes no surface of its own.
+TEST_F(TransitionViewTest, AComposedPaintIsPresentedFromThePaintBuffer) {
+  view.SetAutoSize(false);
+  view.SetBounds(0, 0, 40, 30);
+  view.SetCenter(true);
+  view.SetStyle(0);
+  Assign(view, Solid(20, 10, 0x00FF00));
+  view.StartTransition();
+  app.ProcessMessages();
+  EXPECT_EQ(&form.Surface(), &view.PaintBuffer());
+  const Bitmap& shown = *HeadlessBackend::Shown(form);
+  EXPECT_EQ(shown, view.PaintBuffer());
+  EXPECT_EQ(shown.Pixel(20, 15), 0x00FF00u);
+  EXPECT_EQ(shown.Pixel(3, 3), 0u);
+}
+
 TEST_F(TransitionViewTest, ClearScreenLeavesColourAndBackgroundAsTheOldPicture) {
   ShowSolid(0x00FF00);
   view.ClearScreen();
