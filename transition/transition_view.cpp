@@ -181,9 +181,10 @@ void TCustomTransitionView::DrawFrame() {
   // nobody can see the reset to the old picture: skip that copy. A region
   // style's step does not look at the screen image either: without a handler
   // to see it, its frame is composed from both pictures in one pass once the
-  // region is known, writing every pixel once.
+  // region is known, writing every pixel at most once.
   // A copy style puts the copy off until it draws a piece itself, or skips it
-  // when its last piece covers the whole frame.
+  // when its last piece covers the whole frame; one whose pieces all lie in
+  // place is composed like a region style.
   const bool cutToNew = style_ == 0 && !OnCustomDraw && !OnBeforeNewFrame;
   const StyleGroup group = style_ < kStyleCount ? GroupOfStyle(style_) : StyleGroup::Custom;
   const bool composeLater = group == StyleGroup::Region && !OnBeforeNewFrame;

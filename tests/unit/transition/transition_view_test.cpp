@@ -340,6 +340,27 @@ TEST_F(TransitionViewTest, AComposedPaintIsPresentedFromThePaintBuffer) {
   EXPECT_EQ(shown.Pixel(3, 3), 0u);
 }
 
+// A picture stretched onto a smaller control (a preview) repaints every pixel a frame changed.
+TEST_F(TransitionViewTest, AStretchedPictureShowsEveryFrameWhole) {
+  view.SetAutoSize(false);
+  view.SetBounds(0, 0, 40, 30);
+  view.SetStretch(true);
+  Bitmap pictures[2] = {Solid(67, 47, 0x0000FF), Solid(67, 47, 0x00FF00)};
+  for (int y = 0; y < 47; ++y) pictures[1].SetPixel(y, y, 0xFFFFFF);
+  for (int style = 1; style < kStyleCount; ++style) {
+    view.SetStyle(style);
+    view.SetManual(true);
+    Assign(view, pictures[style % 2]);
+    view.StartTransition();
+    for (int p = 1; p <= 100; p += 3) {
+      view.SetProgress(p);
+      app.ProcessMessages();
+      ASSERT_EQ(*HeadlessBackend::Shown(form), view.PaintBuffer()) << style << " at " << p;
+    }
+    view.StopTransition();
+  }
+}
+
 TEST_F(TransitionViewTest, ClearScreenLeavesColourAndBackgroundAsTheOldPicture) {
   ShowSolid(0x00FF00);
   view.ClearScreen();
