@@ -69,12 +69,14 @@ bool TCustomTransitionView::ComposesToScreenImage() const {
 const Bitmap* TCustomTransitionView::PaintToBitmap() {
   // The conditions of a paint message as well: only the main thread paints, never nested.
   if (painting_ || (HasApplication() && !Application().IsMainThread())) return nullptr;
-  if (ComposesToScreenImage()) {
-    paintIsScreen_ = true;
-    return &screenImage_;
-  }
-  Compose();
-  return &paintBuffer_;
+  paintIsScreen_ = PreparePaint();
+  return paintIsScreen_ ? &screenImage_ : &paintBuffer_;
+}
+
+bool TCustomTransitionView::PreparePaint() {
+  const bool direct = ComposesToScreenImage();
+  if (!direct) Compose();
+  return direct;
 }
 
 void TCustomTransitionView::KeepLastPaint(bool screenRewritten) {
@@ -140,8 +142,7 @@ void TCustomTransitionView::Compose() {
 void TCustomTransitionView::Paint(TCanvas& canvas) {
   // Where the composition would be a plain copy of ScreenImage, ScreenImage is drawn instead and
   // PaintBuffer is made only when it is needed (KeepLastPaint).
-  const bool direct = ComposesToScreenImage();
-  if (!direct) Compose();
+  const bool direct = PreparePaint();
   canvas.Lock();
   struct Unlock {
     TCanvas& canvas;

@@ -93,11 +93,7 @@ void TCustomTransitionView::PrepareImages() {
   const TRect shown = DisplayRect();
   const bool paintCovers = FillsDestination(shown, paintBuffer_.Width(), paintBuffer_.Height());
   oldImage_ = std::make_unique<Bitmap>(Bitmap::Unfilled(w, h));
-  oldInScreen_ = Region();
-  oldInPaint_ = Region();
-  newInScreen_ = Region();
-  newInPaint_ = Region();
-  newShown_.reset();
+  ForgetKeptPictures();
   if (!paintCovers) oldImage_->Fill(ColorToRGB(color));
   StretchCopy(*oldImage_, TRect{0, 0, w, h}, paintBuffer_, shown);
 
@@ -413,6 +409,10 @@ void TCustomTransitionView::ReleaseImages() {
   newImage_ = nullptr;
   newCopy_.reset();
   oldImage_.reset();
+  ForgetKeptPictures();
+}
+
+void TCustomTransitionView::ForgetKeptPictures() {
   oldInScreen_ = Region();
   oldInPaint_ = Region();
   newInScreen_ = Region();

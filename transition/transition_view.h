@@ -126,6 +126,10 @@ class TCustomTransitionView : public TGraphicControl {
   // The composition of the client area is ScreenImage itself, pixel for pixel: the picture
   // covers the client area one to one (and the control animates on the main thread).
   bool ComposesToScreenImage() const;
+  // Composes PaintBuffer for a paint unless ScreenImage is the paint; true when it is.
+  bool PreparePaint();
+  // Forgets where the screen image and the paint buffer hold either picture of a transition.
+  void ForgetKeptPictures();
   // After a paint that drew ScreenImage straight away, PaintBuffer is only nominally the last
   // composed paint; this makes it so before ScreenImage changes or PaintBuffer is read: by a
   // copy, or, when ScreenImage is about to be written whole, by exchanging the two.
