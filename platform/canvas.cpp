@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -368,41 +369,94 @@ void SelectRowByCount(std::uint8_t* d, const std::uint8_t* in, const std::uint8_
   SelectRunsByCount(d, in, out, counts, done, w);
 }
 
-// SelectCopy over the w x h corner for a region given as overlapping rectangles.
+// Coverage counts of the columns of a w x h corner by a list of rectangles, kept row by row.
+class CoverageCounts {
+ public:
+  CoverageCounts(std::span<const TRect> parts, std::int32_t w, std::int32_t h)
+      : startingAt_(static_cast<std::size_t>(h) + 1, kNone),
+        endingAt_(static_cast<std::size_t>(h) + 1, kNone),
+        counts_(static_cast<std::size_t>(w), 0) {
+    // The rectangles cut to the corner, listed by the row they start at and by the row they end
+    // at.
+    cut_.reserve(parts.size());
+    for (const TRect& part : parts) {
+      const TRect r = IntersectRect(part, TRect{0, 0, w, h});
+      if (!r.IsEmpty()) cut_.push_back(r);
+    }
+    nextStarting_.resize(cut_.size());
+    nextEnding_.resize(cut_.size());
+    for (std::size_t k = 0; k < cut_.size(); ++k) {
+      nextStarting_[k] = std::exchange(startingAt_[static_cast<std::size_t>(cut_[k].Top)], k);
+      nextEnding_[k] = std::exchange(endingAt_[static_cast<std::size_t>(cut_[k].Bottom)], k);
+    }
+  }
+
+  // Brings the counts to row y, the rows being visited top to bottom, and widens [from, to) by
+  // the columns whose count changed.
+  void MoveTo(std::int32_t y, std::int32_t& from, std::int32_t& to) {
+    const auto apply = [&](std::size_t k, Count delta) {
+      AddToCounts(counts_.data(), cut_[k].Left, cut_[k].Right, delta);
+      from = std::min(from, cut_[k].Left);
+      to = std::max(to, cut_[k].Right);
+    };
+    for (std::size_t k = endingAt_[static_cast<std::size_t>(y)]; k != kNone; k = nextEnding_[k]) {
+      apply(k, static_cast<Count>(0xFFFF));
+    }
+    for (std::size_t k = startingAt_[static_cast<std::size_t>(y)]; k != kNone;
+         k = nextStarting_[k]) {
+      apply(k, 1);
+    }
+  }
+
+  const Count* Counts() const { return counts_.data(); }
+
+ private:
+  static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  std::vector<TRect> cut_;
+  std::vector<std::size_t> startingAt_, endingAt_, nextStarting_, nextEnding_;
+  std::vector<Count> counts_;
+};
+
+// both[x] := 1 where a[x] and b[x] are both non-zero, else 0, for from <= x < to.
+void CoveredByBoth(const Count* a, const Count* b, Count* both, std::int32_t from,
+                   std::int32_t to) {
+  const Counts8 zero = {}, one = {1, 1, 1, 1, 1, 1, 1, 1};
+  std::int32_t x = from;
+  for (; x + 8 <= to; x += 8) {
+    Counts8 va, vb;
+    std::memcpy(&va, a + x, sizeof va);
+    std::memcpy(&vb, b + x, sizeof vb);
+    const Counts8 r = (va != zero) & (vb != zero) & one;
+    std::memcpy(both + x, &r, sizeof r);
+  }
+  for (; x < to; ++x) both[x] = a[x] != 0 && b[x] != 0 ? 1 : 0;
+}
+
+// SelectCopy over the w x h corner for a region given as the union of overlapping rectangles,
+// cut to the union of `within` unless that is empty.
 void SelectCopyCounting(Bitmap& dst, const Bitmap& inside, const Bitmap& outside,
-                        std::span<const TRect> parts, std::int32_t w, std::int32_t h) {
-  // The rectangles cut to the corner, listed by the row they start at and by the row they end at.
-  std::vector<TRect> cut;
-  cut.reserve(parts.size());
-  for (const TRect& part : parts) {
-    const TRect r = IntersectRect(part, TRect{0, 0, w, h});
-    if (!r.IsEmpty()) cut.push_back(r);
+                        std::span<const TRect> parts, std::span<const TRect> within,
+                        std::int32_t w, std::int32_t h) {
+  CoverageCounts covered(parts, w, h);
+  std::optional<CoverageCounts> bounds;
+  std::vector<Count> both;
+  if (!within.empty()) {
+    bounds.emplace(within, w, h);
+    both.resize(static_cast<std::size_t>(w));
   }
-  const std::size_t none = cut.size();
-  std::vector<std::size_t> startingAt(static_cast<std::size_t>(h) + 1, none);
-  std::vector<std::size_t> endingAt(static_cast<std::size_t>(h) + 1, none);
-  std::vector<std::size_t> nextStarting(cut.size()), nextEnding(cut.size());
-  for (std::size_t k = 0; k < cut.size(); ++k) {
-    nextStarting[k] = std::exchange(startingAt[static_cast<std::size_t>(cut[k].Top)], k);
-    nextEnding[k] = std::exchange(endingAt[static_cast<std::size_t>(cut[k].Bottom)], k);
-  }
-  std::vector<Count> counts(static_cast<std::size_t>(w), 0);
-  const Count* const c = counts.data();
+  const Count* const c = bounds ? both.data() : covered.Counts();
   // Rows between changes share their plan: a stretch from one picture on the left, one from
   // either picture on the right, and the mixed columns between them, [mixFrom, mixTo).
   bool leftIn = false, rightIn = false;
   std::int32_t mixFrom = w, mixTo = w;
   for (std::int32_t y = 0; y < h; ++y) {
-    bool changed = false;
-    for (std::size_t k = endingAt[static_cast<std::size_t>(y)]; k != none; k = nextEnding[k]) {
-      AddToCounts(counts.data(), cut[k].Left, cut[k].Right, static_cast<Count>(0xFFFF));
-      changed = true;
+    std::int32_t from = w, to = 0;  // the columns whose count changed
+    covered.MoveTo(y, from, to);
+    if (bounds) {
+      bounds->MoveTo(y, from, to);
+      if (from < to) CoveredByBoth(covered.Counts(), bounds->Counts(), both.data(), from, to);
     }
-    for (std::size_t k = startingAt[static_cast<std::size_t>(y)]; k != none; k = nextStarting[k]) {
-      AddToCounts(counts.data(), cut[k].Left, cut[k].Right, 1);
-      changed = true;
-    }
-    if (changed) {
+    if (from < to) {
       leftIn = c[0] != 0;
       mixFrom = FirstCovered(c, 0, w, !leftIn);
       rightIn = c[w - 1] != 0;
@@ -430,9 +484,15 @@ void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const 
   const std::int32_t w = std::min({dst.Width(), inside.Width(), outside.Width()});
   const std::int32_t h = std::min({dst.Height(), inside.Height(), outside.Height()});
   if (w <= 0 || h <= 0) return;
-  const std::span<const TRect> parts = where.Parts();
-  if (parts.size() >= kCountedParts && parts.size() <= std::numeric_limits<Count>::max()) {
-    SelectCopyCounting(dst, inside, outside, parts, w, h);
+  constexpr std::size_t kMostCounted = std::numeric_limits<Count>::max();
+  const auto [parts, within] = where.IntersectedParts();
+  if (!within.empty() && parts.size() <= kMostCounted && within.size() <= kMostCounted) {
+    SelectCopyCounting(dst, inside, outside, parts, within, w, h);
+    return;
+  }
+  if (const std::span<const TRect> rects = where.Parts();
+      rects.size() >= kCountedParts && rects.size() <= kMostCounted) {
+    SelectCopyCounting(dst, inside, outside, rects, {}, w, h);
     return;
   }
   const auto bytes = [](std::int32_t pixels) { return 3 * static_cast<std::size_t>(pixels); };
@@ -442,24 +502,40 @@ void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const 
   };
   std::int32_t done = 0;  // rows above are written
   std::vector<std::uint8_t> mask;
-  for (const Band& band : ClipBands(TRect{0, 0, w, h}, &where)) {
-    for (std::int32_t y = done; y < band.top; ++y) copy(outside, y, 0, w);
-    if (band.spans.size() >= kMaskedSpans && band.bottom - band.top >= kMaskedRows) {
-      const std::int32_t from = band.spans.front().first, to = band.spans.back().second;
+  std::vector<std::pair<std::int32_t, std::int32_t>> spans;  // of the band, cut to the w columns
+  std::vector<TRect> merged;
+  std::span<const TRect> rects = where.Bands();
+  if (rects.empty()) {
+    merged = where.Rects();
+    rects = merged;
+  }
+  for (std::size_t k = 0; k < rects.size();) {
+    const std::int32_t top = std::max(rects[k].Top, done);
+    const std::int32_t bottom = std::min(rects[k].Bottom, h);
+    spans.clear();
+    for (const std::int32_t bandTop = rects[k].Top; k < rects.size() && rects[k].Top == bandTop;
+         ++k) {
+      const std::int32_t left = std::max(rects[k].Left, 0), right = std::min(rects[k].Right, w);
+      if (left < right) spans.emplace_back(left, right);
+    }
+    if (top >= bottom || spans.empty()) continue;
+    for (std::int32_t y = done; y < top; ++y) copy(outside, y, 0, w);
+    if (spans.size() >= kMaskedSpans && bottom - top >= kMaskedRows) {
+      const std::int32_t from = spans.front().first, to = spans.back().second;
       mask.assign(bytes(to - from), 0);
-      for (const auto& [left, right] : band.spans) {
+      for (const auto& [left, right] : spans) {
         std::memset(mask.data() + bytes(left - from), 0xFF, bytes(right - left));
       }
-      for (std::int32_t y = band.top; y < band.bottom; ++y) {
+      for (std::int32_t y = top; y < bottom; ++y) {
         copy(outside, y, 0, from);
         SelectBytes(dst.ScanLine(y) + bytes(from), inside.ScanLine(y) + bytes(from),
                     outside.ScanLine(y) + bytes(from), mask.data(), mask.size());
         copy(outside, y, to, w);
       }
     } else {
-      for (std::int32_t y = band.top; y < band.bottom; ++y) {
+      for (std::int32_t y = top; y < bottom; ++y) {
         std::int32_t x = 0;
-        for (const auto& [left, right] : band.spans) {
+        for (const auto& [left, right] : spans) {
           copy(outside, y, x, left);
           copy(inside, y, left, right);
           x = right;
@@ -467,7 +543,7 @@ void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const 
         copy(outside, y, x, w);
       }
     }
-    done = band.bottom;
+    done = bottom;
   }
   for (std::int32_t y = done; y < h; ++y) copy(outside, y, 0, w);
 }

@@ -17,24 +17,53 @@ struct Region::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
-  // Unites the parts into `region`, once something needs the banded form.
+  // Unites the parts into `region` (cut to the union of `within`, if any), once something needs
+  // the banded form.
   void Merge() {
     if (parts.empty()) return;
-    std::vector<pixman_box32_t> boxes;
-    boxes.reserve(parts.size());
-    for (const TRect& r : parts) boxes.push_back({r.Left, r.Top, r.Right, r.Bottom});
-    pixman_region32_fini(&region);
-    if (!pixman_region32_init_rects(&region, boxes.data(), static_cast<int>(boxes.size()))) {
-      pixman_region32_init(&region);
-      throw std::bad_alloc();
+    pixman_region32_t united;
+    Unite(parts, united);
+    if (!within.empty()) {
+      pixman_region32_t bounds;
+      try {
+        Unite(within, bounds);
+      } catch (...) {
+        pixman_region32_fini(&united);
+        throw;
+      }
+      const bool ok = pixman_region32_intersect(&united, &united, &bounds);
+      pixman_region32_fini(&bounds);
+      if (!ok) {
+        pixman_region32_fini(&united);
+        throw std::bad_alloc();
+      }
     }
+    pixman_region32_fini(&region);
+    region = united;
     parts.clear();
     parts.shrink_to_fit();
+    within.clear();
+    within.shrink_to_fit();
+    banded = false;
+  }
+
+  static void Unite(std::span<const TRect> rects, pixman_region32_t& out) {
+    std::vector<pixman_box32_t> boxes;
+    boxes.reserve(rects.size());
+    for (const TRect& r : rects) boxes.push_back({r.Left, r.Top, r.Right, r.Bottom});
+    if (!pixman_region32_init_rects(&out, boxes.data(), static_cast<int>(boxes.size()))) {
+      throw std::bad_alloc();
+    }
   }
 
   pixman_region32_t region;
   // The rectangles FromRects was given (non-empty, possibly overlapping), while not yet united.
   std::vector<TRect> parts;
+  // The parts are the banded rectangles already (a shape's rows): uniting them changes nothing.
+  bool banded = false;
+  // Where not empty, the region is only the part of the parts' union inside these rectangles'
+  // union (an intersection not yet worked out).
+  std::vector<TRect> within;
 };
 
 namespace {
@@ -93,15 +122,18 @@ class SpanCollector {
  public:
   using Span = std::pair<std::int32_t, std::int32_t>;  // [left, right)
 
-  // Rows are added top to bottom; `spans` are sorted, disjoint and non-empty.
-  void AddRow(std::int32_t y, const std::vector<Span>& spans) {
+  explicit SpanCollector(std::int64_t end) : end_(end) {}  // rows end before `end`
+
+  // Rows are added top to bottom; `spans` are sorted, disjoint and non-empty. They may be taken
+  // over, leaving `spans` with any content.
+  void AddRow(std::int32_t y, std::vector<Span>& spans) {
     if (spans.empty()) return;
     if (!open_.empty() && bandBottom_ == y && open_ == spans) {
       ++bandBottom_;
       return;
     }
     Flush();
-    open_ = spans;
+    open_.swap(spans);
     bandTop_ = y;
     bandBottom_ = y + 1;
   }
@@ -113,10 +145,18 @@ class SpanCollector {
 
  private:
   void Flush() {
+    // The rows below are likely to need as many rectangles as this one: room for them at once
+    // (up to a bound) spares copying the list as it grows.
+    if (rects_.empty()) {
+      constexpr std::int64_t kMostReserved = 1 << 16;
+      rects_.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(
+          static_cast<std::int64_t>(open_.size()) * (end_ - bandTop_), 0, kMostReserved)));
+    }
     for (const Span& s : open_) rects_.push_back(TRect{s.first, bandTop_, s.second, bandBottom_});
     open_.clear();
   }
 
+  std::int64_t end_;
   std::vector<Span> open_;
   std::int32_t bandTop_ = 0;
   std::int32_t bandBottom_ = 0;
@@ -211,6 +251,12 @@ Region::Region() : impl_(std::make_unique<Impl>()) {}
 Region::~Region() = default;
 
 Region::Region(const Region& other) : impl_(std::make_unique<Impl>()) {
+  if (other.impl_ && !other.impl_->parts.empty()) {
+    impl_->parts = other.impl_->parts;
+    impl_->banded = other.impl_->banded;
+    impl_->within = other.impl_->within;
+    return;
+  }
   Check(pixman_region32_copy(&impl_->region, Raw(other.impl_)));
 }
 
@@ -251,13 +297,32 @@ Region Region::FromRectsMerged(std::span<const TRect> rects) {
   return result;
 }
 
+Region Region::FromBands(std::vector<TRect> rects) {
+  Region result;
+  result.impl_->parts = std::move(rects);
+  result.impl_->banded = true;
+  return result;
+}
+
 std::span<const TRect> Region::Parts() const {
-  if (!impl_) return {};
+  if (!impl_ || impl_->banded || !impl_->within.empty()) return {};
+  return impl_->parts;
+}
+
+std::array<std::span<const TRect>, 2> Region::IntersectedParts() const {
+  if (!impl_ || impl_->within.empty()) return {};
+  return {impl_->parts, impl_->within};
+}
+
+std::span<const TRect> Region::Bands() const {
+  if (!impl_ || !impl_->banded) return {};
   return impl_->parts;
 }
 
 std::size_t Region::RectCount() const {
   if (!impl_) return 0;
+  // Intersecting may cut every rectangle of one union by every one of the other.
+  if (!impl_->within.empty()) return impl_->parts.size() * impl_->within.size();
   if (!impl_->parts.empty()) return impl_->parts.size();
   return static_cast<std::size_t>(pixman_region32_n_rects(&impl_->region));
 }
@@ -319,6 +384,7 @@ Region Region::Polygons(std::span<const std::span<const TPoint>> polygons) {
     std::vector<Edge> edges;
     std::size_t next = 0;
     std::vector<const Edge*> active;
+    std::int64_t activeUntil = 0;  // the first row an active edge has left
   };
   std::vector<Scan> scans;
   std::int64_t firstRow = std::numeric_limits<std::int64_t>::max();
@@ -329,51 +395,76 @@ Region Region::Polygons(std::span<const std::span<const TPoint>> polygons) {
     if (edges.empty()) continue;
     firstRow = std::min(firstRow, edges.front().top);
     for (const Edge& e : edges) lastRow = std::max(lastRow, e.bottom);
-    scans.push_back(Scan{std::move(edges), 0, {}});
+    scans.push_back(Scan{std::move(edges), 0, {}, 0});
   }
   if (scans.empty()) return Region();
   // Polygons start scanning at their first row and leave once past their last.
-  std::sort(scans.begin(), scans.end(),
-            [](const Scan& a, const Scan& b) { return a.edges.front().top < b.edges.front().top; });
+  std::stable_sort(scans.begin(), scans.end(), [](const Scan& a, const Scan& b) {
+    return a.edges.front().top < b.edges.front().top;
+  });
   std::size_t nextScan = 0;
   std::vector<Scan*> scanning;
 
-  SpanCollector collector;
+  const RowRange rows = LimitRows(firstRow, lastRow);
+  SpanCollector collector(rows.second);
   std::vector<Crossing> crossings;
   std::vector<SpanCollector::Span> spans, row;
-  const RowRange rows = LimitRows(firstRow, lastRow);
   for (std::int64_t y = rows.first; y < rows.second; ++y) {
     row.clear();
-    std::size_t filling = 0;  // polygons with spans in this row
+    bool sorted = true;  // the row's spans so far, left to right and apart
     while (nextScan < scans.size() && scans[nextScan].edges.front().top <= y) {
       scanning.push_back(&scans[nextScan++]);
     }
     std::int64_t nextTop = nextScan < scans.size() ? scans[nextScan].edges.front().top
                                                    : std::numeric_limits<std::int64_t>::max();
+    bool finished = false;  // a polygon has no edges left
     for (Scan* scanned : scanning) {
       Scan& scan = *scanned;
-      while (scan.next < scan.edges.size() && scan.edges[scan.next].top <= y) {
-        scan.active.push_back(&scan.edges[scan.next++]);
+      const bool arriving = scan.next < scan.edges.size() && scan.edges[scan.next].top <= y;
+      if (arriving || y >= scan.activeUntil) {
+        while (scan.next < scan.edges.size() && scan.edges[scan.next].top <= y) {
+          scan.active.push_back(&scan.edges[scan.next++]);
+        }
+        std::erase_if(scan.active, [y](const Edge* e) { return e->bottom <= y; });
+        scan.activeUntil = std::numeric_limits<std::int64_t>::max();
+        for (const Edge* e : scan.active) scan.activeUntil = std::min(scan.activeUntil, e->bottom);
       }
-      std::erase_if(scan.active, [y](const Edge* e) { return e->bottom <= y; });
       if (scan.active.empty()) {
-        if (scan.next < scan.edges.size()) nextTop = std::min(nextTop, scan.edges[scan.next].top);
+        if (scan.next < scan.edges.size()) {
+          nextTop = std::min(nextTop, scan.edges[scan.next].top);
+        } else {
+          finished = true;
+        }
         continue;
       }
       nextTop = y + 1;
       const double centre = static_cast<double>(y) + 0.5;
-      crossings.clear();
-      for (const Edge* e : scan.active) {
-        crossings.push_back({e->x0 + (centre - e->y0) * e->slope, e->direction});
+      const auto crossing = [centre](const Edge* e) {
+        return Crossing{e->x0 + (centre - e->y0) * e->slope, e->direction};
+      };
+      if (scan.active.size() == 2 && scan.active[0]->direction != scan.active[1]->direction) {
+        // Two edges of a closed outline: filled between them.
+        const double a = crossing(scan.active[0]).x, b = crossing(scan.active[1]).x;
+        const std::int32_t left = ClampToInt32(FirstCentreAtOrAfter(std::min(a, b)));
+        const std::int32_t right = ClampToInt32(FirstCentreAtOrAfter(std::max(a, b)));
+        if (left >= right) continue;
+        if (!row.empty() && left <= row.back().second) sorted = false;
+        row.emplace_back(left, right);
+        continue;
       }
+      crossings.clear();
+      for (const Edge* e : scan.active) crossings.push_back(crossing(e));
       WindingSpans(crossings, spans);
-      if (!spans.empty()) ++filling;
+      if (spans.empty()) continue;
+      if (!row.empty() && spans.front().first <= row.back().second) sorted = false;
       row.insert(row.end(), spans.begin(), spans.end());
     }
-    std::erase_if(scanning, [](const Scan* scan) {
-      return scan->active.empty() && scan->next == scan->edges.size();
-    });
-    if (filling > 1) {
+    if (finished) {
+      std::erase_if(scanning, [](const Scan* scan) {
+        return scan->active.empty() && scan->next == scan->edges.size();
+      });
+    }
+    if (!sorted) {
       std::sort(row.begin(), row.end());
       std::size_t merged = 0;
       for (const SpanCollector::Span& x : row) {
@@ -390,7 +481,7 @@ Region Region::Polygons(std::span<const std::span<const TPoint>> polygons) {
     if (nextTop > y + 1 && nextTop != std::numeric_limits<std::int64_t>::max()) y = nextTop - 1;
     if (nextTop == std::numeric_limits<std::int64_t>::max()) break;
   }
-  return FromRectsMerged(collector.Finish());
+  return FromBands(collector.Finish());
 }
 
 Region Region::Union(const Region& other) const {
@@ -401,6 +492,13 @@ Region Region::Union(const Region& other) const {
 
 Region Region::Intersect(const Region& other) const {
   Region result;
+  if (!Parts().empty() && !other.Parts().empty()) {
+    // Both are rectangles not yet united: whoever can work on them that way (SelectCopy)
+    // spares uniting both and intersecting the two unions.
+    result.impl_->parts = impl_->parts;
+    result.impl_->within = other.impl_->parts;
+    return result;
+  }
   Check(pixman_region32_intersect(&result.impl_->region, Raw(impl_), Raw(other.impl_)));
   return result;
 }
@@ -415,11 +513,16 @@ Region Region::Subtract(const Region& other) const {
 
 Region Region::Offset(std::int32_t dx, std::int32_t dy) const {
   Region result(*this);
+  Raw(result.impl_);  // parts are moved as the united region
   pixman_region32_translate(&result.impl_->region, dx, dy);
   return result;
 }
 
-bool Region::Empty() const { return !pixman_region32_not_empty(Raw(impl_)); }
+bool Region::Empty() const {
+  // Parts are never empty rectangles, but an intersection of two unions may be empty.
+  if (impl_ && !impl_->parts.empty() && impl_->within.empty()) return false;
+  return !pixman_region32_not_empty(Raw(impl_));
+}
 
 bool Region::Contains(std::int32_t x, std::int32_t y) const {
   return pixman_region32_contains_point(Raw(impl_), x, y, nullptr);
@@ -427,10 +530,21 @@ bool Region::Contains(std::int32_t x, std::int32_t y) const {
 
 TRect Region::Extents() const {
   if (Empty()) return TRect{};
+  if (!impl_->parts.empty() && impl_->within.empty()) {
+    TRect extents = impl_->parts.front();
+    for (const TRect& r : impl_->parts) {
+      extents = TRect{std::min(extents.Left, r.Left), std::min(extents.Top, r.Top),
+                      std::max(extents.Right, r.Right), std::max(extents.Bottom, r.Bottom)};
+    }
+    return extents;
+  }
   return ToRect(*pixman_region32_extents(Raw(impl_)));
 }
 
 std::vector<TRect> Region::Rects() const {
+  if (const std::span<const TRect> bands = Bands(); !bands.empty()) {
+    return std::vector<TRect>(bands.begin(), bands.end());
+  }
   int count = 0;
   const pixman_box32_t* boxes = pixman_region32_rectangles(Raw(impl_), &count);
   std::vector<TRect> rects;

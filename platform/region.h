@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -51,14 +52,25 @@ class Region {
   // nothing has needed them united; empty otherwise. Whoever can work on overlapping rectangles
   // (SelectCopy) spares the merge that way.
   std::span<const TRect> Parts() const;
-  // How many rectangles the region is kept as (its parts, or its banded rectangles): what
-  // working on it costs.
+  // The banded rectangles (as Rects gives them) without a copy, where the region keeps them
+  // so itself (a polygon's rows); empty otherwise.
+  std::span<const TRect> Bands() const;
+  // The two lists of rectangles (as Parts gives them) of a region made as the intersection of two
+  // regions made by FromRects, whose unions intersect in it, as long as nothing has needed it
+  // worked out; both empty otherwise.
+  std::array<std::span<const TRect>, 2> IntersectedParts() const;
+  // How many rectangles the region is kept as (its parts, or its banded rectangles; for an
+  // intersection not yet worked out, as many as it may come to): what working on it costs.
   std::size_t RectCount() const;
 
  private:
   // FromRects for rectangles in few bands of few spans each (the rows of a shape), which are
   // composed fastest band by band: united at once.
   static Region FromRectsMerged(std::span<const TRect> rects);
+  // A region of rectangles that are banded already: bands top to bottom, each of disjoint,
+  // non-touching rectangles left to right, no band continuing the one above with the same
+  // columns.
+  static Region FromBands(std::vector<TRect> rects);
 
   struct Impl;
   std::unique_ptr<Impl> impl_;
