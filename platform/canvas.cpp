@@ -162,6 +162,91 @@ std::int32_t ClampToInt32(std::int64_t v) {
       v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// The pixels of a scaled row gathered by byte shuffles: the row is cut into groups of up to five
+// neighbouring pixels whose sources lie within 16 bytes, and each group is one load, one shuffle
+// and one store. The groups are worked out once for the columns and serve every row.
+class ShuffleGather {
+ public:
+  // For the pixels at the given byte offsets of a source row; empty when SSSE3 is missing.
+  explicit ShuffleGather(const std::vector<std::size_t>& offsets) {
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (!ssse3 || offsets.empty()) return;
+    const std::size_t n = offsets.size();
+    for (std::size_t k = 0; k < n;) {
+      std::size_t m = 1;  // pixels in the group; the offsets run one way, so its ends bound it
+      while (m < 5 && k + m < n &&
+             std::max(offsets[k], offsets[k + m]) + 3 - std::min(offsets[k], offsets[k + m]) <=
+                 16) {
+        ++m;
+      }
+      const std::size_t base = std::min(offsets[k], offsets[k + m - 1]);
+      if (base > std::numeric_limits<std::uint32_t>::max() - 16) {
+        groups_.clear();
+        return;
+      }
+      Group g{};
+      g.source = static_cast<std::uint32_t>(base);
+      g.pixels = static_cast<std::uint32_t>(m);
+      std::memset(g.mask, 0x80, sizeof g.mask);  // zero bytes after the group's pixels
+      for (std::size_t j = 0; j < m; ++j) {
+        for (std::size_t c = 0; c < 3; ++c) {
+          g.mask[3 * j + c] = static_cast<std::uint8_t>(offsets[k + j] - base + c);
+        }
+      }
+      groups_.push_back(g);
+      reach_ = std::max(reach_, base + 16);
+      k += m;
+    }
+    bytes_ = 3 * n;
+  }
+
+  // Writes the pixels from the source row `src` to `d`, unless a load could read at or past
+  // `srcEnd`; returns whether it did.
+  bool Row(std::uint8_t* d, const std::uint8_t* src, const std::uint8_t* srcEnd) const {
+    if (groups_.empty() || static_cast<std::size_t>(srcEnd - src) < reach_) return false;
+    RowSsse3(d, src);
+    return true;
+  }
+
+ private:
+  struct Group {
+    std::uint32_t source;  // byte offset of the 16 bytes read
+    std::uint32_t pixels;
+    alignas(16) std::uint8_t mask[16];
+  };
+
+  // Each group stores 16 bytes, the bytes past its pixels overwritten by the next group; the last
+  // groups, whose 16 bytes would pass the row's end, store only their pixels.
+  __attribute__((target("ssse3"))) void RowSsse3(std::uint8_t* d, const std::uint8_t* src) const {
+    std::size_t at = 0;
+    for (const Group& g : groups_) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + g.source));
+      const __m128i picked =
+          _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(g.mask)));
+      if (at + 16 <= bytes_) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + at), picked);
+      } else {
+        alignas(16) std::uint8_t last[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(last), picked);
+        std::memcpy(d + at, last, 3 * static_cast<std::size_t>(g.pixels));
+      }
+      at += 3 * static_cast<std::size_t>(g.pixels);
+    }
+  }
+
+  std::vector<Group> groups_;
+  std::size_t reach_ = 0;  // bytes past the row's start that the loads read
+  std::size_t bytes_ = 0;  // bytes written
+};
+#else
+class ShuffleGather {
+ public:
+  explicit ShuffleGather(const std::vector<std::size_t>&) {}
+  bool Row(std::uint8_t*, const std::uint8_t*, const std::uint8_t*) const { return false; }
+};
+#endif
+
 }  // namespace
 
 void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRect& srcRect,
@@ -185,6 +270,7 @@ void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRe
     offsets.reserve(columns.source.size());
     for (std::int32_t s : columns.source) offsets.push_back(3 * static_cast<std::size_t>(s));
   }
+  const ShuffleGather gather(offsets);  // for spans of all the columns
   const TRect area{columns.begin, rows.begin, columns.end, rows.end};
   // Whole rows of equal width copied unscaled are one contiguous block.
   const bool wholeRows = columns.identity && rows.identity && columns.shift == 0 &&
@@ -213,6 +299,10 @@ void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRe
       }
       const std::uint8_t* srcRow = src.ScanLine(sy);
       for (const auto& [left, right] : band.spans) {
+        if (left == columns.begin && right == columns.end &&
+            gather.Row(dstRow + 3 * static_cast<std::size_t>(left), srcRow, srcEnd)) {
+          continue;
+        }
         CopySpan(dstRow, srcRow, srcEnd, columns, offsets, left, right);
       }
       previousSource = sy;
