@@ -346,17 +346,29 @@ constexpr std::size_t kCountedParts = 16;  // from here on counting beats the ba
 using Count = std::uint16_t;               // so at most 65535 rectangles
 using Counts8 = Count __attribute__((vector_size(16)));
 
-// counts[x] += delta for left <= x < right (delta 0xFFFF takes one off).
-void AddToCounts(Count* counts, std::int32_t left, std::int32_t right, Count delta) {
+// counts[x] += delta for left <= x < right (delta 1 or 0xFFFF, which takes one off). Returns
+// whether a column became covered or uncovered: a count left or reached zero.
+bool AddToCounts(Count* counts, std::int32_t left, std::int32_t right, Count delta) {
   std::int32_t x = left;
+  const Count before = delta == 1 ? 0 : 1;  // a count that crosses zero with this delta
   const Counts8 step = {delta, delta, delta, delta, delta, delta, delta, delta};
+  const Counts8 crossing = {before, before, before, before, before, before, before, before};
+  Counts8 crossed = {};
   for (; x + 8 <= right; x += 8) {
     Counts8 c;
     std::memcpy(&c, counts + x, sizeof c);
+    crossed |= c == crossing;
     c += step;
     std::memcpy(counts + x, &c, sizeof c);
   }
-  for (; x < right; ++x) counts[x] = static_cast<Count>(counts[x] + delta);
+  std::uint64_t half[2];
+  std::memcpy(half, &crossed, sizeof half);
+  bool any = (half[0] | half[1]) != 0;
+  for (; x < right; ++x) {
+    any = any || counts[x] == before;
+    counts[x] = static_cast<Count>(counts[x] + delta);
+  }
+  return any;
 }
 
 // Whether any of the n counts from `counts` on (n a multiple of 8) is non-zero (`covered`) or zero.
@@ -482,12 +494,13 @@ class CoverageCounts {
   }
 
   // Brings the counts to row y, the rows being visited top to bottom, and widens [from, to) by
-  // the columns whose count changed.
+  // the columns of every rectangle that covered or uncovered a column.
   void MoveTo(std::int32_t y, std::int32_t& from, std::int32_t& to) {
     const auto apply = [&](std::size_t k, Count delta) {
-      AddToCounts(counts_.data(), cut_[k].Left, cut_[k].Right, delta);
-      from = std::min(from, cut_[k].Left);
-      to = std::max(to, cut_[k].Right);
+      if (AddToCounts(counts_.data(), cut_[k].Left, cut_[k].Right, delta)) {
+        from = std::min(from, cut_[k].Left);
+        to = std::max(to, cut_[k].Right);
+      }
     };
     for (std::size_t k = endingAt_[static_cast<std::size_t>(y)]; k != kNone; k = nextEnding_[k]) {
       apply(k, static_cast<Count>(0xFFFF));
@@ -540,17 +553,24 @@ void SelectCopyCounting(Bitmap& dst, const Bitmap& inside, const Bitmap& outside
   bool leftIn = false, rightIn = false;
   std::int32_t mixFrom = w, mixTo = w;
   for (std::int32_t y = 0; y < h; ++y) {
-    std::int32_t from = w, to = 0;  // the columns whose count changed
+    std::int32_t from = w, to = 0;  // holding the columns that were covered or uncovered
     covered.MoveTo(y, from, to);
     if (bounds) {
       bounds->MoveTo(y, from, to);
       if (from < to) CoveredByBoth(covered.Counts(), bounds->Counts(), both.data(), from, to);
     }
     if (from < to) {
-      leftIn = c[0] != 0;
-      mixFrom = FirstCovered(c, 0, w, !leftIn);
-      rightIn = c[w - 1] != 0;
-      mixTo = mixFrom == w ? w : AfterLastCovered(c, mixFrom, w, !rightIn);
+      // Left of `from` and right of `to` nothing changed: the uniform ends only need looking at
+      // from there on, or from the old plan's ends where those lie further in.
+      if (from == 0) {
+        leftIn = c[0] != 0;
+        mixFrom = FirstCovered(c, 0, w, !leftIn);
+      } else {
+        mixFrom = FirstCovered(c, std::min(from, mixFrom), w, !leftIn);
+      }
+      if (to == w) rightIn = c[w - 1] != 0;
+      const std::int32_t unchangedFrom = to == w ? w : std::max(to, mixTo);
+      mixTo = mixFrom == w ? w : AfterLastCovered(c, mixFrom, unchangedFrom, !rightIn);
     }
     std::uint8_t* const d = dst.ScanLine(y);
     const std::uint8_t* const in = inside.ScanLine(y);
