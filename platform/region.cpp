@@ -291,6 +291,13 @@ Region Region::FromRects(std::span<const TRect> rects) {
   return result;
 }
 
+Region Region::FromRects(std::vector<TRect>&& rects) {
+  std::erase_if(rects, [](const TRect& r) { return r.IsEmpty(); });
+  Region result;
+  result.impl_->parts = std::move(rects);
+  return result;
+}
+
 Region Region::FromRectsMerged(std::span<const TRect> rects) {
   Region result = FromRects(rects);
   result.impl_->Merge();

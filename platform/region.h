@@ -27,6 +27,7 @@ class Region {
   // The union of all the rectangles: the same pixels as uniting them one at a time. They are
   // kept as given until something needs the banded form (see Parts), then united in one pass.
   static Region FromRects(std::span<const TRect> rects);
+  static Region FromRects(std::vector<TRect>&& rects);  // the same, taking the list over
   // A rectangle whose corners are quarter ellipses of the given full width and
   // height; an ellipse larger than the rectangle is limited to its size.
   static Region RoundRect(const TRect& r, std::int32_t ellipseWidth, std::int32_t ellipseHeight);

@@ -23,9 +23,9 @@ namespace {
 
 using RectList = std::vector<TRect>;
 
-std::optional<Region> BuildRegion(const RectList& rects) {
+std::optional<Region> BuildRegion(RectList& rects) {
   if (rects.empty()) return std::nullopt;
-  return Region::FromRects(rects);
+  return Region::FromRects(std::move(rects));
 }
 
 // The bars of one direction of CreateBarRegion, written for horizontal bars:
