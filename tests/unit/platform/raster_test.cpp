@@ -171,6 +171,23 @@ TEST(SelectCopy, SameAsDrawingOutsideThenInsideClipped) {
   }
 }
 
+TEST(SelectCopy, MoreRectanglesThanACountHoldsAreUnitedFirst) {
+  // 65 536 copies of one rectangle, whose 16-bit count would wrap to 0: alone and cut to two
+  // others.
+  constexpr int kW = 75, kH = 17;
+  const Bitmap inside = Numbered(kW, kH, 0x100000), outside = Numbered(kW, kH, 0x200000);
+  const std::vector<TRect> copies(65536, TRect{10, 3, 50, 12});
+  const std::vector<TRect> cut{TRect{3, 2, 40, 9}, TRect{30, 5, 70, 16}};
+  for (const Region& where : {Region::FromRects(copies),
+                              Region::FromRects(copies).Intersect(Region::FromRects(cut))}) {
+    Bitmap expected(kW, kH), actual(kW, kH);
+    SelectCopy(actual, inside, outside, where);
+    StretchCopy(expected, TRect{0, 0, kW, kH}, outside, TRect{0, 0, kW, kH});
+    StretchCopy(expected, TRect{0, 0, kW, kH}, inside, TRect{0, 0, kW, kH}, &where);
+    EXPECT_TRUE(actual == expected);
+  }
+}
+
 TEST(StretchCopy, ExactSmallCases) {
   const Bitmap src = Numbered(4, 2);
   // Twice as wide: every source column is repeated.
