@@ -119,23 +119,32 @@ struct Band {
   std::vector<std::pair<std::int32_t, std::int32_t>> spans;
 };
 
-// The parts of `area` inside `clip` (or all of it without a clip), as bands.
-std::vector<Band> ClipBands(const TRect& area, const Region* clip) {
-  std::vector<Band> bands;
-  if (area.IsEmpty()) return bands;
-  if (!clip) {
-    bands.push_back(Band{area.Top, area.Bottom, {{area.Left, area.Right}}});
-    return bands;
-  }
-  for (const TRect& r : clip->Rects()) {
-    const TRect part = IntersectRect(r, area);
-    if (part.IsEmpty()) continue;
-    if (bands.empty() || bands.back().top != part.Top || bands.back().bottom != part.Bottom) {
-      bands.push_back(Band{part.Top, part.Bottom, {}});
+// Calls each(band) for the parts of `area` inside `clip` (all of it without a clip), band by band
+// from the top. The clip's banded rectangles are read where it keeps them, else copied once.
+template <typename Each>
+void ForEachBand(const TRect& area, const Region* clip, Each each) {
+  if (area.IsEmpty()) return;
+  std::vector<TRect> merged;
+  std::span<const TRect> rects(&area, 1);
+  if (clip) {
+    rects = clip->Bands();
+    if (rects.empty()) {
+      merged = clip->Rects();
+      rects = merged;
     }
-    bands.back().spans.emplace_back(part.Left, part.Right);
   }
-  return bands;
+  Band band;
+  for (std::size_t k = 0; k < rects.size();) {
+    band.top = std::max(rects[k].Top, area.Top);
+    band.bottom = std::min(rects[k].Bottom, area.Bottom);
+    band.spans.clear();
+    for (const std::int32_t top = rects[k].Top; k < rects.size() && rects[k].Top == top; ++k) {
+      const std::int32_t left = std::max(rects[k].Left, area.Left);
+      const std::int32_t right = std::min(rects[k].Right, area.Right);
+      if (left < right) band.spans.emplace_back(left, right);
+    }
+    if (band.top < band.bottom && !band.spans.empty()) each(std::as_const(band));
+  }
 }
 
 // Columns [left, right) of a destination row from the source row through the
@@ -276,12 +285,12 @@ void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRe
   const bool wholeRows = columns.identity && rows.identity && columns.shift == 0 &&
                          src.Width() == dst.Width();
   const std::uint8_t* srcEnd = src.ScanLine(0) + src.Stride() * static_cast<std::size_t>(src.Height());
-  for (const Band& band : ClipBands(area, clip)) {
+  ForEachBand(area, clip, [&](const Band& band) {
     if (wholeRows && band.spans.size() == 1 && band.spans[0].first == 0 &&
         band.spans[0].second == dst.Width()) {
       std::memcpy(dst.ScanLine(band.top), src.ScanLine(SourceOf(rows, band.top)),
                   dst.Stride() * static_cast<std::size_t>(band.bottom - band.top));
-      continue;
+      return;
     }
     std::int32_t previousSource = -1;
     for (std::int32_t y = band.top; y < band.bottom; ++y) {
@@ -307,7 +316,7 @@ void StretchCopy(Bitmap& dst, const TRect& dstRect, const Bitmap& src, const TRe
       }
       previousSource = sy;
     }
-  }
+  });
 }
 
 namespace {
@@ -612,40 +621,24 @@ void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const 
   };
   std::int32_t done = 0;  // rows above are written
   std::vector<std::uint8_t> mask;
-  std::vector<std::pair<std::int32_t, std::int32_t>> spans;  // of the band, cut to the w columns
-  std::vector<TRect> merged;
-  std::span<const TRect> rects = where.Bands();
-  if (rects.empty()) {
-    merged = where.Rects();
-    rects = merged;
-  }
-  for (std::size_t k = 0; k < rects.size();) {
-    const std::int32_t top = std::max(rects[k].Top, done);
-    const std::int32_t bottom = std::min(rects[k].Bottom, h);
-    spans.clear();
-    for (const std::int32_t bandTop = rects[k].Top; k < rects.size() && rects[k].Top == bandTop;
-         ++k) {
-      const std::int32_t left = std::max(rects[k].Left, 0), right = std::min(rects[k].Right, w);
-      if (left < right) spans.emplace_back(left, right);
-    }
-    if (top >= bottom || spans.empty()) continue;
-    for (std::int32_t y = done; y < top; ++y) copy(outside, y, 0, w);
-    if (spans.size() >= kMaskedSpans && bottom - top >= kMaskedRows) {
-      const std::int32_t from = spans.front().first, to = spans.back().second;
+  ForEachBand(TRect{0, 0, w, h}, &where, [&](const Band& band) {
+    for (std::int32_t y = done; y < band.top; ++y) copy(outside, y, 0, w);
+    if (band.spans.size() >= kMaskedSpans && band.bottom - band.top >= kMaskedRows) {
+      const std::int32_t from = band.spans.front().first, to = band.spans.back().second;
       mask.assign(bytes(to - from), 0);
-      for (const auto& [left, right] : spans) {
+      for (const auto& [left, right] : band.spans) {
         std::memset(mask.data() + bytes(left - from), 0xFF, bytes(right - left));
       }
-      for (std::int32_t y = top; y < bottom; ++y) {
+      for (std::int32_t y = band.top; y < band.bottom; ++y) {
         copy(outside, y, 0, from);
         SelectBytes(dst.ScanLine(y) + bytes(from), inside.ScanLine(y) + bytes(from),
                     outside.ScanLine(y) + bytes(from), mask.data(), mask.size());
         copy(outside, y, to, w);
       }
     } else {
-      for (std::int32_t y = top; y < bottom; ++y) {
+      for (std::int32_t y = band.top; y < band.bottom; ++y) {
         std::int32_t x = 0;
-        for (const auto& [left, right] : spans) {
+        for (const auto& [left, right] : band.spans) {
           copy(outside, y, x, left);
           copy(inside, y, left, right);
           x = right;
@@ -653,8 +646,8 @@ void SelectCopy(Bitmap& dst, const Bitmap& inside, const Bitmap& outside, const 
         copy(outside, y, x, w);
       }
     }
-    done = bottom;
-  }
+    done = band.bottom;
+  });
   for (std::int32_t y = done; y < h; ++y) copy(outside, y, 0, w);
 }
 
@@ -676,7 +669,7 @@ void TCanvas::FillRect(const TRect& r) {
     pattern[k + 1] = colour.g;
     pattern[k + 2] = colour.r;
   }
-  for (const Band& band : ClipBands(area, ClipInTarget())) {
+  ForEachBand(area, ClipInTarget(), [&](const Band& band) {
     for (std::int32_t y = band.top; y < band.bottom; ++y) {
       std::uint8_t* row = target.ScanLine(y);
       for (const auto& [left, right] : band.spans) {
@@ -684,7 +677,7 @@ void TCanvas::FillRect(const TRect& r) {
                     3 * static_cast<std::size_t>(right - left));
       }
     }
-  }
+  });
 }
 
 void TCanvas::Draw(std::int32_t x, std::int32_t y, const Bitmap& src) {
