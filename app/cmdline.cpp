@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "base/error.h"
 #include "payload/inttext.h"
-#include "platform/error.h"
 
 namespace slidesaver {
 namespace {

@@ -3,15 +3,15 @@
 #include <memory>
 #include <optional>
 
+#include "base/error.h"
+#include "graphics/bitmap.h"
+#include "graphics/canvas.h"
 #include "payload/graphics.h"
 #include "payload/payload.h"
 #include "payload/stream.h"
-#include "platform/app.h"
-#include "platform/bitmap.h"
-#include "platform/canvas.h"
-#include "platform/desktop.h"
-#include "platform/error.h"
-#include "platform/signals.h"
+#include "system/signals.h"
+#include "ui/app.h"
+#include "ui/desktop.h"
 
 namespace slidesaver {
 namespace {

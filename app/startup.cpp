@@ -8,17 +8,17 @@
 
 #include "app/cmdline.h"
 #include "app/preview.h"
-#include "platform/app.h"
-#include "platform/desktop.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/instance.h"
-#include "platform/password.h"
-#include "platform/random.h"
-#include "platform/run_folder.h"
-#include "platform/signals.h"
+#include "base/error.h"
+#include "base/random.h"
 #include "saver/saver_window.h"
 #include "setup/setup_dialog.h"
+#include "system/files.h"
+#include "system/instance.h"
+#include "system/password.h"
+#include "system/run_folder.h"
+#include "system/signals.h"
+#include "ui/app.h"
+#include "ui/desktop.h"
 
 namespace slidesaver {
 namespace {

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "graphics/canvas.h"
+#include "graphics/jpeg.h"
 #include "payload/graphics.h"
-#include "platform/canvas.h"
-#include "platform/jpeg.h"
 #include "saver/saver_window.h"
 #include "tools/imagegen/imagegen.h"
 

@@ -21,15 +21,15 @@
 #include <utility>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/bitmap.h"
-#include "platform/controls.h"
-#include "platform/graphic.h"
-#include "platform/headless.h"
-#include "platform/pixel_convert.h"
-#include "platform/random.h"
+#include "base/random.h"
+#include "graphics/bitmap.h"
+#include "graphics/graphic.h"
+#include "graphics/pixel_convert.h"
 #include "transition/styles.h"
 #include "transition/transition_view.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+#include "ui/headless.h"
 
 namespace slidesaver {
 namespace {

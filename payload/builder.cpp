@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "base/error.h"
 #include "payload/graphics.h"
 #include "payload/payload.h"
 #include "payload/writer.h"
-#include "platform/error.h"
 
 namespace slidesaver {
 namespace {

@@ -1,8 +1,8 @@
 #include "payload/config.h"
 
+#include "base/error.h"
 #include "payload/commalist.h"
 #include "payload/inttext.h"
-#include "platform/error.h"
 
 namespace slidesaver {
 namespace {

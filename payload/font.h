@@ -4,8 +4,8 @@
 #include <span>
 #include <string>
 
+#include "base/muldiv.h"
 #include "payload/persistent.h"
-#include "platform/muldiv.h"
 
 namespace slidesaver {
 

@@ -1,11 +1,12 @@
 #include "payload/graphics.h"
 
+#include "base/error.h"
 #include "payload/reader.h"
 #include "payload/registry.h"
 #include "payload/stream.h"
 #include "payload/textcodec.h"
 #include "payload/writer.h"
-#include "platform/error.h"
+#include "system/signals.h"
 
 namespace slidesaver {
 
@@ -26,13 +27,13 @@ std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
 }
 
 const Bitmap& TJPEGImage::Pixels() {
-  if (!pixels_) pixels_ = data_.empty() ? Bitmap() : DecodeJpeg(data_);
+  if (!pixels_) pixels_ = data_.empty() ? Bitmap() : DecodeJpeg(data_, TerminationRequested);
   return *pixels_;
 }
 
 Bitmap TJPEGImage::PixelsIn(const TRect& area) {
   if (pixels_ || data_.empty()) return TStreamableGraphic::PixelsIn(area);
-  return DecodeJpegArea(data_, area);
+  return DecodeJpegArea(data_, area, TerminationRequested);
 }
 
 Bitmap TJPEGImage::PixelsScaled(int width, int height) {
@@ -43,7 +44,7 @@ Bitmap TJPEGImage::PixelsScaled(int width, int height) {
          (scaled(info_.width, eighths) < width || scaled(info_.height, eighths) < height)) {
     ++eighths;
   }
-  return ResampleBitmap(DecodeJpegScaled(data_, eighths), width, height);
+  return ResampleBitmap(DecodeJpegScaled(data_, eighths, TerminationRequested), width, height);
 }
 
 bool TPictureData::ReadDefined(std::string_view name, ComponentReader& reader) {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "graphics/bitmap.h"
+#include "graphics/graphic.h"
+#include "graphics/jpeg.h"
 #include "payload/persistent.h"
 #include "payload/stream.h"
-#include "platform/bitmap.h"
-#include "platform/graphic.h"
-#include "platform/jpeg.h"
 
 namespace slidesaver {
 
@@ -22,6 +22,9 @@ class TStreamableGraphic : public TGraphic {
   virtual void ReadData(InputStream& block) = 0;
 };
 
+// A JPEG picture, decoded when its pixels are first asked for. Every decode gives up with
+// Error("Picture decoding was interrupted") once the process is asked to end
+// (TerminationRequested), so that a large picture never delays the end of the program.
 class TJPEGImage : public TStreamableGraphic {
  public:
   TJPEGImage() = default;

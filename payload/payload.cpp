@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/error.h"
 #include "payload/inttext.h"
 #include "payload/reader.h"
-#include "platform/error.h"
-#include "platform/file_io.h"
+#include "system/file_io.h"
 
 namespace slidesaver {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "base/error.h"
 #include "payload/registry.h"
 #include "payload/textcodec.h"
-#include "platform/error.h"
 
 namespace slidesaver {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace slidesaver {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_io.h"
+#include "system/file_io.h"
 
 namespace slidesaver {
 

@@ -1,8 +1,8 @@
 #include "payload/writer.h"
 
+#include "base/error.h"
 #include "payload/reader.h"
 #include "payload/textcodec.h"
-#include "platform/error.h"
 
 namespace slidesaver {
 

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/error.h"
+#include "base/random.h"
 #include "payload/payload.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/random.h"
 #include "setup/settings.h"
+#include "system/files.h"
 
 namespace slidesaver {
 namespace {
@@ -201,7 +201,10 @@ void TfrmScrn::RequestClose() {
     Backend& platform = Application().Platform();
     platform.ShowCursor(true);
     try {
-      if (system_->UsePasswordSetting() != 0) mayLeave = system_->VerifyPassword(*this);
+      if (system_->UsePasswordSetting() != 0) {
+        const WindowHandle* handle = Handle();
+        mayLeave = system_->VerifyPassword(handle != nullptr ? handle->Native() : 0);
+      }
     } catch (const std::exception&) {
       mayLeave = true;  // no usable check: the user may leave
     }

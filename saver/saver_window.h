@@ -9,12 +9,12 @@
 #include "payload/config.h"
 #include "payload/graphics.h"
 #include "payload/stream.h"
-#include "platform/app.h"
-#include "platform/controls.h"
-#include "platform/media_player.h"
-#include "platform/run_folder.h"
-#include "platform/saver_system.h"
+#include "system/run_folder.h"
+#include "system/saver_system.h"
 #include "transition/transition_view.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+#include "ui/media_player.h"
 
 namespace slidesaver {
 

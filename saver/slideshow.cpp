@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/random.h"
 #include "payload/payload.h"
-#include "platform/random.h"
 #include "saver/saver_window.h"
 
 namespace slidesaver {

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <limits>
 
+#include "base/error.h"
 #include "payload/inttext.h"
 #include "payload/textcodec.h"
-#include "platform/error.h"
-#include "platform/file_io.h"
-#include "platform/files.h"
-#include "platform/replacement_file.h"
+#include "system/file_io.h"
+#include "system/files.h"
+#include "system/replacement_file.h"
 
 namespace slidesaver {
 namespace {

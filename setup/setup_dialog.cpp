@@ -6,10 +6,10 @@
 #include <optional>
 #include <utility>
 
+#include "graphics/text.h"
 #include "payload/config.h"
 #include "payload/payload.h"
 #include "payload/stream.h"
-#include "platform/text.h"
 #include "setup/settings.h"
 
 namespace slidesaver {

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/app.h"
-#include "platform/canvas.h"
-#include "platform/controls.h"
+#include "graphics/canvas.h"
 #include "setup/themed_controls.h"
+#include "ui/app.h"
+#include "ui/controls.h"
 
 namespace slidesaver {
 

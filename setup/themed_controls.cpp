@@ -4,7 +4,7 @@
 #include <cctype>
 #include <utility>
 
-#include "platform/text.h"
+#include "graphics/text.h"
 
 namespace slidesaver {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/canvas.h"
-#include "platform/color.h"
-#include "platform/controls.h"
+#include "graphics/canvas.h"
+#include "graphics/color.h"
+#include "ui/app.h"
+#include "ui/controls.h"
 
 namespace slidesaver {
 

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/jpeg.h"
-#include "platform/replacement_file.h"
+#include "base/error.h"
+#include "graphics/jpeg.h"
+#include "system/files.h"
+#include "system/replacement_file.h"
 
 namespace slidesaver {
 namespace {

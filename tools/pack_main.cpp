@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "graphics/jpeg.h"
 #include "payload/builder.h"
 #include "payload/config.h"
 #include "payload/graphics.h"
-#include "tools/photos.h"
 #include "payload/inttext.h"
 #include "payload/payload.h"
-#include "platform/error.h"
-#include "platform/jpeg.h"
-#include "platform/replacement_file.h"
+#include "system/replacement_file.h"
+#include "tools/photos.h"
 
 namespace slidesaver {
 namespace {

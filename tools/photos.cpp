@@ -13,8 +13,8 @@
 #include <optional>
 #include <thread>
 
-#include "platform/error.h"
-#include "platform/jpeg.h"
+#include "base/error.h"
+#include "graphics/jpeg.h"
 
 namespace slidesaver {
 namespace {

@@ -14,19 +14,19 @@
 #include <string>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/canvas.h"
-#include "platform/controls.h"
-#include "platform/error.h"
-#include "platform/graphic.h"
-#include "platform/headless.h"
-#include "platform/random.h"
-#include "platform/resample.h"
-#include "platform/text.h"
+#include "base/error.h"
+#include "base/random.h"
+#include "graphics/canvas.h"
+#include "graphics/graphic.h"
+#include "graphics/resample.h"
+#include "graphics/text.h"
 #include "tools/imageio.h"
 #include "tools/webp_animation.h"
 #include "transition/styles.h"
 #include "transition/transition_view.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+#include "ui/headless.h"
 
 namespace slidesaver {
 namespace {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/error.h"
-#include "platform/replacement_file.h"
+#include "base/error.h"
+#include "system/replacement_file.h"
 
 namespace slidesaver {
 namespace {

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/app.h"
-#include "platform/muldiv.h"
+#include "base/muldiv.h"
+#include "ui/app.h"
 
 namespace slidesaver {
 

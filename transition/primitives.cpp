@@ -15,8 +15,8 @@
 #define SLIDESAVER_X86_SIMD 0
 #endif
 
-#include "platform/pixel_gather.h"
-#include "platform/random.h"
+#include "base/random.h"
+#include "graphics/pixel_gather.h"
 
 namespace slidesaver {
 namespace {

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/bitmap.h"
-#include "platform/canvas.h"
-#include "platform/geometry.h"
-#include "platform/region.h"
+#include "base/geometry.h"
+#include "graphics/bitmap.h"
+#include "graphics/canvas.h"
+#include "graphics/region.h"
 
 namespace slidesaver {
 

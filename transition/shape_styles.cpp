@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/muldiv.h"
+#include "base/muldiv.h"
 #include "transition/primitives.h"
 #include "transition/style_families.h"
 

@@ -7,10 +7,10 @@
 #include <optional>
 #include <span>
 
-#include "platform/bitmap.h"
-#include "platform/canvas.h"
-#include "platform/geometry.h"
-#include "platform/region.h"
+#include "base/geometry.h"
+#include "graphics/bitmap.h"
+#include "graphics/canvas.h"
+#include "graphics/region.h"
 
 namespace slidesaver {
 

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/error.h"
-#include "platform/muldiv.h"
+#include "base/error.h"
+#include "base/muldiv.h"
 #include "transition/styles.h"
+#include "ui/app.h"
 
 namespace slidesaver {
 

@@ -6,12 +6,12 @@
 #include <memory>
 #include <optional>
 
-#include "platform/bitmap.h"
-#include "platform/canvas.h"
-#include "platform/controls.h"
-#include "platform/geometry.h"
-#include "platform/graphic.h"
-#include "platform/thread.h"
+#include "base/geometry.h"
+#include "graphics/bitmap.h"
+#include "graphics/canvas.h"
+#include "graphics/graphic.h"
+#include "ui/controls.h"
+#include "ui/thread.h"
 
 namespace slidesaver {
 

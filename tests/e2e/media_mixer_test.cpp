@@ -21,13 +21,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/error.h"
-#include "platform/headless.h"
-#include "platform/media_player.h"
+#include "base/error.h"
 #include "tests/support/error_of.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
+#include "ui/app.h"
+#include "ui/headless.h"
+#include "ui/media_player.h"
 
 namespace slidesaver {
 namespace {

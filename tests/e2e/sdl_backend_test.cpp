@@ -1,6 +1,6 @@
 // The SDL desktop backend against a real X server: run under
 // xvfb-run -a -s "-screen 0 640x480x24" (skipped without DISPLAY).
-#include "platform/linux/sdl_backend.h"
+#include "os/linux/sdl_backend.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/controls.h"
-#include "platform/linux/x11_faults.h"
+#include "os/linux/x11_faults.h"
 #include "tests/support/error_of.h"
+#include "ui/controls.h"
 
 // Last: Xlib's macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xlib.h>

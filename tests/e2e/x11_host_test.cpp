@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "app/preview.h"
+#include "base/error.h"
+#include "graphics/canvas.h"
+#include "os/linux/x11_host.h"
 #include "payload/builder.h"
 #include "payload/graphics.h"
-#include "platform/canvas.h"
-#include "platform/controls.h"
-#include "platform/error.h"
-#include "platform/linux/x11_host.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
+#include "ui/controls.h"
 
 // Last: Xlib's macros (None, Bool, Expose, ...) would clash with the names above.
 #include <X11/Xlib.h>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "tools/imageio.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "setup/settings.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/error.h"
 #include "payload/config.h"
 #include "payload/graphics.h"
 #include "payload/reader.h"
 #include "payload/writer.h"
-#include "platform/error.h"
 
 using namespace slidesaver;
 

@@ -13,7 +13,7 @@
 #include <numbers>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace slidesaver {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/bitmap.h"
+#include "graphics/bitmap.h"
 
 namespace slidesaver {
 

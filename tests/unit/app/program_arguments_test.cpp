@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/cmdline.h"
-#include "platform/desktop.h"
+#include "ui/desktop.h"
 
 namespace slidesaver {
 namespace {

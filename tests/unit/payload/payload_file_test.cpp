@@ -6,9 +6,9 @@
 #include <fstream>
 #include <string>
 
+#include "base/error.h"
 #include "payload/builder.h"
 #include "payload/payload.h"
-#include "platform/error.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 

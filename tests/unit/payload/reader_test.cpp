@@ -2,17 +2,20 @@
 
 #include <string>
 
+#include "base/error.h"
 #include "payload/config.h"
 #include "payload/graphics.h"
 #include "payload/reader.h"
 #include "payload/writer.h"
-#include "platform/error.h"
+#include "system/signals.h"
+#include "tests/support/error_of.h"
 #include "tests/support/stream_bytes.h"
 #include "tools/imagegen/imagegen.h"
 
 namespace slidesaver {
 namespace {
 
+using test::ErrorOf;
 using test::PictureBlock;
 using test::StreamBytes;
 
@@ -192,6 +195,20 @@ TEST(ComponentReader, ReadsPictureData) {
   auto empty = Read(StreamBytes().Begin("TImage").Name("Picture.Data")
                         .Binary(PictureBlock("TJPEGImage", {})).End().bytes);
   EXPECT_TRUE(static_cast<TImage*>(empty.get())->Picture().Empty());
+}
+
+TEST(TJPEGImage, EveryDecodeGivesUpOnceTheProcessIsToEnd) {
+  struct Lowered {
+    ~Lowered() { ClearTerminationRequest(); }
+  } lowered;
+  TJPEGImage image(SmallJpeg());
+  RequestTermination();
+  const std::string interrupted = "Picture decoding was interrupted";
+  EXPECT_EQ(ErrorOf([&] { image.PixelsIn(TRect{0, 0, 8, 8}); }), interrupted);
+  EXPECT_EQ(ErrorOf([&] { image.PixelsScaled(4, 2); }), interrupted);
+  EXPECT_EQ(ErrorOf([&] { image.Pixels(); }), interrupted);
+  ClearTerminationRequest();
+  EXPECT_EQ(image.Pixels().Width(), 16);
 }
 
 TEST(ComponentWriter, PictureStreamIs77BytesLongerThanItsJpegAndReadsBack) {

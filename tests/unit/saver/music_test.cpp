@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
+#include "system/files.h"
 #include "tests/unit/saver/saver_fixture.h"
 
 namespace slidesaver::test {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "graphics/bitmap.h"
 #include "payload/graphics.h"
-#include "platform/bitmap.h"
 #include "tests/unit/saver/saver_fixture.h"
 
 namespace slidesaver::test {

@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "base/random.h"
 #include "payload/builder.h"
 #include "payload/writer.h"
-#include "platform/error.h"
-#include "platform/headless.h"
-#include "platform/media_player.h"
-#include "platform/random.h"
 #include "saver/saver_window.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
+#include "ui/headless.h"
+#include "ui/media_player.h"
 
 namespace slidesaver::test {
 
@@ -55,7 +55,7 @@ class FakeSaverSystem : public SaverSystem {
   explicit FakeSaverSystem(DesktopState& state) : state_(state) {}
   bool HasSaverSettings() override { return state_.hasSettings; }
   std::int32_t UsePasswordSetting() override { return state_.usePassword; }
-  bool VerifyPassword(TForm&) override {
+  bool VerifyPassword(std::intptr_t) override {
     ++state_.checks;
     return state_.userMayLeave;
   }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics/text.h"
 #include "payload/graphics.h"
-#include "platform/text.h"
 #include "tests/unit/saver/placement.h"
 #include "tests/unit/saver/saver_fixture.h"
 

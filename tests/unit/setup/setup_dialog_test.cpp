@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "graphics/text.h"
 #include "payload/builder.h"
-#include "platform/headless.h"
-#include "platform/text.h"
 #include "setup/settings.h"
 #include "tests/support/scratch_folder.h"
+#include "ui/headless.h"
 
 namespace slidesaver {
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/jpeg.h"
+#include "graphics/jpeg.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 

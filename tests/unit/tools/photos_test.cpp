@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
-#include "platform/jpeg.h"
+#include "base/error.h"
+#include "graphics/jpeg.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/imagegen/imagegen.h"
 

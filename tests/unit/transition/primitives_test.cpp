@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/muldiv.h"
-#include "platform/random.h"
+#include "base/muldiv.h"
+#include "base/random.h"
 
 namespace slidesaver {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/random.h"
+#include "base/random.h"
 #include "tests/unit/transition/style_frames.h"
 #include "transition/styles.h"
 

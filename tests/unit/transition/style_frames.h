@@ -9,10 +9,10 @@
 #include <optional>
 #include <utility>
 
-#include "platform/app.h"
-#include "platform/controls.h"
-#include "platform/headless.h"
 #include "transition/transition_view.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+#include "ui/headless.h"
 
 namespace slidesaver::style_test {
 

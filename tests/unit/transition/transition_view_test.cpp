@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/app.h"
-#include "platform/controls.h"
-#include "platform/error.h"
-#include "platform/headless.h"
-#include "platform/muldiv.h"
-#include "platform/random.h"
+#include "base/error.h"
+#include "base/muldiv.h"
+#include "base/random.h"
 #include "transition/styles.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+#include "ui/headless.h"
 
 namespace slidesaver {
 namespace {

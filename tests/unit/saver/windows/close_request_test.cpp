@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/windows/saver_system.h"
+#include "os/windows/saver_system.h"
 #include "tests/unit/saver/saver_fixture.h"
 
 namespace slidesaver::test {

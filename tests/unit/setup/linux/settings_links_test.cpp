@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "setup/settings.h"
 #include "tests/unit/setup/settings_fixture.h"
 

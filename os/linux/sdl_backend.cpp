@@ -1,0 +1,565 @@
+#include "os/linux/sdl_backend.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "base/error.h"
+#include "graphics/pixel_convert.h"
+#include "os/linux/x11_faults.h"
+#include "ui/controls.h"
+#include "ui/message_box.h"
+
+namespace slidesaver {
+namespace {
+
+// Keys and the Windows virtual-key codes they stand for (VK_BACK 8, VK_TAB 9,
+// VK_RETURN 13, VK_SHIFT 16, VK_CONTROL 17, VK_MENU 18, VK_ESCAPE 27, VK_SPACE 32,
+// VK_PRIOR 33 ... VK_DOWN 40, VK_NUMPAD0 96 ... VK_DIVIDE 111, VK_OEM_1 186 ...).
+struct KeyCode {
+  SDL_Keycode sdl;
+  std::uint16_t vk;
+};
+constexpr KeyCode kNamedKeys[] = {
+    {SDLK_BACKSPACE, 8},      {SDLK_TAB, 9},
+    {SDLK_RETURN, 13},        {SDLK_KP_ENTER, 13},
+    {SDLK_LSHIFT, 16},        {SDLK_RSHIFT, 16},
+    {SDLK_LCTRL, 17},         {SDLK_RCTRL, 17},
+    {SDLK_LALT, 18},          {SDLK_RALT, 18},
+    {SDLK_PAUSE, 19},         {SDLK_CAPSLOCK, 20},
+    {SDLK_ESCAPE, 27},        {SDLK_SPACE, 32},
+    {SDLK_PAGEUP, 33},        {SDLK_PAGEDOWN, 34},
+    {SDLK_END, 35},           {SDLK_HOME, 36},
+    {SDLK_LEFT, 37},          {SDLK_UP, 38},
+    {SDLK_RIGHT, 39},         {SDLK_DOWN, 40},
+    {SDLK_PRINTSCREEN, 44},   {SDLK_INSERT, 45},
+    {SDLK_DELETE, 46},        {SDLK_LGUI, 91},
+    {SDLK_RGUI, 92},          {SDLK_APPLICATION, 93},
+    {SDLK_KP_0, 96},          {SDLK_KP_MULTIPLY, 106},
+    {SDLK_KP_PLUS, 107},      {SDLK_KP_MINUS, 109},
+    {SDLK_KP_PERIOD, 110},    {SDLK_KP_DIVIDE, 111},
+    {SDLK_NUMLOCKCLEAR, 144}, {SDLK_SCROLLLOCK, 145},
+    {SDLK_SEMICOLON, 186},    {SDLK_EQUALS, 187},
+    {SDLK_COMMA, 188},        {SDLK_MINUS, 189},
+    {SDLK_PERIOD, 190},       {SDLK_SLASH, 191},
+    {SDLK_BACKQUOTE, 192},    {SDLK_LEFTBRACKET, 219},
+    {SDLK_BACKSLASH, 220},    {SDLK_RIGHTBRACKET, 221},
+    {SDLK_QUOTE, 222},
+};
+constexpr std::uint16_t kVkF1 = 112;
+constexpr std::uint16_t kVkNumpad1 = 97;
+// Any other key: a code no key of its own has.
+constexpr std::uint16_t kVkOther = 255;
+// Connection attempts to a display server that is resetting, and the pause between them.
+constexpr int kDisplayAttempts = 5;
+constexpr Uint32 kDisplayRetryMs = 100;
+
+std::uint16_t Offset(std::uint16_t base, int by) { return static_cast<std::uint16_t>(base + by); }
+
+// The Windows virtual-key code of a key: by the character the keyboard layout
+// gives it first, then by its position for letters and digits of layouts
+// without Latin letters.
+std::uint16_t VirtualKey(const SDL_Keysym& keysym) {
+  const SDL_Keycode code = keysym.sym;
+  if (code >= SDLK_a && code <= SDLK_z) return Offset('A', code - SDLK_a);
+  if (code >= SDLK_0 && code <= SDLK_9) return Offset('0', code - SDLK_0);
+  if (code >= SDLK_F1 && code <= SDLK_F12) return Offset(kVkF1, code - SDLK_F1);
+  if (code >= SDLK_F13 && code <= SDLK_F24) return Offset(kVkF1 + 12, code - SDLK_F13);
+  if (code >= SDLK_KP_1 && code <= SDLK_KP_9) return Offset(kVkNumpad1, code - SDLK_KP_1);
+  for (const KeyCode& key : kNamedKeys) {
+    if (key.sdl == code) return key.vk;
+  }
+  const SDL_Scancode scan = keysym.scancode;
+  if (scan >= SDL_SCANCODE_A && scan <= SDL_SCANCODE_Z) return Offset('A', scan - SDL_SCANCODE_A);
+  if (scan >= SDL_SCANCODE_1 && scan <= SDL_SCANCODE_9) return Offset('1', scan - SDL_SCANCODE_1);
+  if (scan == SDL_SCANCODE_0) return '0';
+  return kVkOther;
+}
+
+TShiftState ModifierState(Uint16 mod) {
+  TShiftState shift = 0;
+  if (mod & KMOD_SHIFT) shift |= ssShift;
+  if (mod & KMOD_ALT) shift |= ssAlt;
+  if (mod & KMOD_CTRL) shift |= ssCtrl;
+  return shift;
+}
+
+TShiftState ButtonState(Uint32 buttons) {
+  TShiftState shift = 0;
+  if (buttons & SDL_BUTTON_LMASK) shift |= ssLeft;
+  if (buttons & SDL_BUTTON_RMASK) shift |= ssRight;
+  if (buttons & SDL_BUTTON_MMASK) shift |= ssMiddle;
+  return shift;
+}
+
+bool ToMouseButton(Uint8 sdlButton, TMouseButton& button) {
+  if (sdlButton == SDL_BUTTON_LEFT) {
+    button = TMouseButton::mbLeft;
+  } else if (sdlButton == SDL_BUTTON_RIGHT) {
+    button = TMouseButton::mbRight;
+  } else if (sdlButton == SDL_BUTTON_MIDDLE) {
+    button = TMouseButton::mbMiddle;
+  } else {
+    return false;  // the side buttons have no place in the form's input
+  }
+  return true;
+}
+
+SDL_Rect PrimaryScreen() {
+  SDL_Rect r{0, 0, 0, 0};
+  if (SDL_GetDisplayBounds(0, &r) != 0) r = SDL_Rect{0, 0, 0, 0};
+  return r;
+}
+
+class SdlWindow;
+
+// What the backend and its windows share: windows look themselves up here,
+// and the backend closes what is left when it goes before them.
+struct SdlWindows {
+  bool videoUp = true;
+  std::unordered_map<Uint32, SdlWindow*> byId;
+};
+
+class SdlWindow : public WindowHandle {
+ public:
+  SdlWindow(std::shared_ptr<SdlWindows> windows, TForm& form)
+      : windows_(std::move(windows)), form_(form), style_(form.BorderStyle) {}
+  ~SdlWindow() override { Destroy(); }
+
+  TForm& Form() { return form_; }
+  // The X window under this one; 0 when there is none (yet) or it is no X11 window.
+  unsigned long XId() const { return xid_; }
+  // Another client destroyed the X window: nothing is drawn or changed on it any more.
+  void MarkGone() { gone_ = true; }
+
+  void Destroy() {
+    if (window_ == nullptr) return;
+    windows_->byId.erase(SDL_GetWindowID(window_));
+    SDL_DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+  void SetBounds(const TRect& bounds) override {
+    bounds_ = bounds;
+    if (!windows_->videoUp || gone_) return;
+    if (window_ == nullptr) {
+      Create();
+      return;
+    }
+    SDL_SetWindowPosition(window_, bounds_.Left, bounds_.Top);
+    SDL_SetWindowSize(window_, std::max(1, bounds_.Width()), std::max(1, bounds_.Height()));
+    const bool fullScreen = CoversScreen();
+    if (fullScreen != fullScreen_) {
+      RequestX11FullScreen(window_, fullScreen);
+      fullScreen_ = fullScreen;
+    }
+  }
+
+  void Show() override {
+    if (!windows_->videoUp || gone_) return;
+    if (window_ == nullptr) Create();
+    if (window_ != nullptr) SDL_ShowWindow(window_);
+  }
+
+  void Hide() override {
+    if (window_ != nullptr) SDL_HideWindow(window_);
+  }
+
+  void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
+    if (window_ == nullptr || gone_) return;
+    SDL_Surface* target = SDL_GetWindowSurface(window_);
+    if (target == nullptr) return;
+    if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
+    const TRect limit{0, 0, std::min(surface.Width(), target->w),
+                      std::min(surface.Height(), target->h)};
+    std::vector<SDL_Rect> updated;
+    for (const TRect& rect : rects) {
+      const TRect part = IntersectRect(rect, limit);
+      if (part.IsEmpty()) continue;
+      CopyPart(surface, *target, part);
+      updated.push_back(SDL_Rect{part.Left, part.Top, part.Width(), part.Height()});
+    }
+    if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+    if (!updated.empty()) {
+      SDL_UpdateWindowSurfaceRects(window_, updated.data(), static_cast<int>(updated.size()));
+    }
+  }
+
+  void SetTopmost() override {
+    topmost_ = true;
+    if (window_ != nullptr) SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE);
+  }
+
+  void SetCaption(const std::string& caption) override {
+    caption_ = caption;
+    if (window_ != nullptr) SDL_SetWindowTitle(window_, caption_.c_str());
+  }
+
+ private:
+  bool CoversScreen() const {
+    if (style_ != TFormBorderStyle::bsNone) return false;
+    const SDL_Rect screen = PrimaryScreen();
+    return screen.w > 0 && bounds_ == Bounds(screen.x, screen.y, screen.w, screen.h);
+  }
+
+  void Create() {
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (style_ == TFormBorderStyle::bsNone) flags |= SDL_WINDOW_BORDERLESS;
+    if (style_ == TFormBorderStyle::bsSizeable) flags |= SDL_WINDOW_RESIZABLE;
+    if (topmost_) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    window_ = SDL_CreateWindow(caption_.c_str(), bounds_.Left, bounds_.Top,
+                               std::max(1, bounds_.Width()), std::max(1, bounds_.Height()), flags);
+    if (window_ == nullptr) {
+      throw Error(std::string("Cannot create a window: ") + SDL_GetError());
+    }
+    // A window that covers the screen asks the window manager to keep it so (above panels).
+    // SDL is not told: its full-screen windows wait for the window manager at every change and
+    // minimise themselves when they lose the focus.
+    fullScreen_ = CoversScreen();
+    if (fullScreen_) RequestX11FullScreen(window_, true);
+    windows_->byId[SDL_GetWindowID(window_)] = this;
+    xid_ = X11WindowOf(window_);
+  }
+
+  static void CopyPart(const Bitmap& from, SDL_Surface& to, const TRect& part) {
+    const int bytesPerPixel = to.format->BytesPerPixel;
+    const std::uint8_t* src = from.ScanLine(part.Top) + static_cast<std::size_t>(part.Left) * 3;
+    std::uint8_t* dst = static_cast<std::uint8_t*>(to.pixels) +
+                        static_cast<std::size_t>(part.Top) * to.pitch +
+                        static_cast<std::size_t>(part.Left) * bytesPerPixel;
+    // X servers of 24-bit depth give 32-bit surfaces of this layout; a row converts faster by
+    // hand than through SDL's general converter.
+    const Uint32 format = to.format->format;
+    if (SDL_BYTEORDER == SDL_LIL_ENDIAN &&
+        (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888)) {
+      for (int y = 0; y < part.Height(); ++y) {
+        BgrToBgrxChanged(src + y * from.Stride(), dst + static_cast<std::size_t>(y) * to.pitch,
+                  part.Width());
+      }
+      return;
+    }
+    SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_BGR24, src,
+                      static_cast<int>(from.Stride()), format, dst, to.pitch);
+  }
+
+  std::shared_ptr<SdlWindows> windows_;
+  TForm& form_;
+  const TFormBorderStyle style_;
+  SDL_Window* window_ = nullptr;
+  TRect bounds_{};
+  std::string caption_;
+  bool topmost_ = false;
+  bool fullScreen_ = false;
+  unsigned long xid_ = 0;
+  bool gone_ = false;
+};
+
+// Nothing here reads text, yet the X input method that SDL opens with the display reads the
+// locale's table of compose sequences first, thousands of lines. While it is held, that table is
+// an empty file; the variable is the caller's again afterwards, for the programs it starts.
+class QuietComposeTable {
+ public:
+  QuietComposeTable() {
+    if (const char* value = std::getenv(kName)) previous_ = value;
+    ::setenv(kName, "/dev/null", 1);
+  }
+  ~QuietComposeTable() {
+    if (previous_) {
+      ::setenv(kName, previous_->c_str(), 1);
+    } else {
+      ::unsetenv(kName);
+    }
+  }
+  QuietComposeTable(const QuietComposeTable&) = delete;
+  QuietComposeTable& operator=(const QuietComposeTable&) = delete;
+
+ private:
+  static constexpr const char* kName = "XCOMPOSEFILE";
+  std::optional<std::string> previous_;
+};
+
+class SdlBackend : public Backend {
+ public:
+  SdlBackend() {
+    // Window surfaces through plain XShm, not a software-GL texture.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // The desktop's screen saver and display power saving stay in charge.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // SIGINT and SIGTERM end the program as usual instead of becoming SDL_QUIT.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The click that activates a window is input too.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // Closing the last window is one Close of its form, not a second one through SDL_QUIT.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // A message box over a full-screen window must not minimise it.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Other clients may destroy the windows at any moment; that must not end the process.
+    IgnoreX11Errors();
+    // A display server that is just resetting refuses connections for a moment.
+    int attempt = 0;
+    {
+      const QuietComposeTable quiet;
+      while (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (++attempt == kDisplayAttempts) {
+          throw Error(std::string("Cannot open the display: ") + SDL_GetError());
+        }
+        SDL_Delay(kDisplayRetryMs);
+      }
+    }
+    // Without any display SDL falls back to a driver that shows nothing; a
+    // window there would wait for input that can never come.
+    const std::string driver = SDL_GetCurrentVideoDriver();
+    if (SDL_getenv("SDL_VIDEODRIVER") == nullptr && (driver == "offscreen" || driver == "dummy")) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      throw Error("Cannot open the display: no display is available");
+    }
+    if (driver == "x11") {
+      // A lost server ends the program with its files cleaned up, and the
+      // destruction of a window by another client is seen (DestroyNotify).
+      EndProcessOnLostX11Connection();
+      SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    }
+    wakeEvent_ = SDL_RegisterEvents(1);
+    // Nothing here reads text or key releases; left out, they do not wake WaitEvents.
+    SDL_StopTextInput();
+    SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
+    SDL_EventState(SDL_TEXTEDITING, SDL_IGNORE);
+    SDL_EventState(SDL_KEYUP, SDL_IGNORE);
+  }
+
+  ~SdlBackend() override {
+    windows_->videoUp = false;
+    std::vector<SdlWindow*> left;
+    for (const auto& [id, window] : windows_->byId) left.push_back(window);
+    for (SdlWindow* window : left) window->Destroy();
+    if (handCursor_) SDL_FreeCursor(handCursor_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  std::uint32_t TickCount() override { return SDL_GetTicks(); }
+  void Sleep(std::uint32_t ms) override { SDL_Delay(ms); }
+
+  void PollEvents(std::vector<InputEvent>& out) override {
+    for (const SDL_Event& e : kept_) Translate(e, out);
+    kept_.clear();
+    SDL_PumpEvents();
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+      if (!NoteDestroyed(e)) Translate(e, out);
+    }
+    for (const unsigned long xid : std::exchange(destroyed_, {})) {
+      for (const auto& [id, window] : windows_->byId) {
+        if (window->XId() != xid) continue;
+        window->MarkGone();
+        out.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = &window->Form()});
+      }
+    }
+  }
+
+  void WaitEvents(std::uint32_t timeoutMs) override {
+    if (!kept_.empty()) return;
+    SDL_Event e;
+    int got;
+    if (timeoutMs == kInfinite || timeoutMs > static_cast<std::uint32_t>(INT_MAX)) {
+      got = SDL_WaitEvent(&e);
+    } else {
+      got = SDL_WaitEventTimeout(&e, static_cast<int>(timeoutMs));
+    }
+    if (got == 0 || NoteDestroyed(e)) return;
+    if (e.type == wakeEvent_) {
+      wakePending_ = false;
+    } else {
+      kept_.push_back(e);
+    }
+  }
+
+  // One wake-up in the queue is enough; more would only crowd out real input.
+  void Wake() override {
+    if (wakePending_.exchange(true)) return;
+    SDL_Event e{};
+    e.type = wakeEvent_;
+    if (SDL_PushEvent(&e) <= 0) wakePending_ = false;
+  }
+
+  std::unique_ptr<WindowHandle> CreateWindowHandle(TForm& form) override {
+    return std::make_unique<SdlWindow>(windows_, form);
+  }
+
+  // The application's own box, in this process and its message loop; when no
+  // box can be shown the text goes to stderr.
+  void ShowErrorBox(const std::string& caption, const std::string& text) override {
+    try {
+      if (HasApplication()) {
+        ShowMessageForm(caption, text);
+        return;
+      }
+    } catch (const std::exception&) {
+      // No window could be made for it.
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+
+  void ShowCursor(bool show) override {
+    cursorCount_ += show ? 1 : -1;
+    SDL_ShowCursor(cursorCount_ >= 0 ? SDL_ENABLE : SDL_DISABLE);
+  }
+
+  void ReleaseCapture() override { SDL_CaptureMouse(SDL_FALSE); }
+
+  void SetPointer(TCursor cursor) override {
+    if (cursor == TCursor::crHandPoint) {
+      if (!handCursor_) handCursor_ = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+      if (handCursor_) SDL_SetCursor(handCursor_);
+    } else {
+      SDL_SetCursor(SDL_GetDefaultCursor());
+    }
+  }
+
+  // Runs the desktop's opener (xdg-open on X11) with the text as one argument.
+  void OpenURL(const std::string& url) override { SDL_OpenURL(url.c_str()); }
+
+  TSize ScreenSize() override {
+    const SDL_Rect screen = PrimaryScreen();
+    return TSize{screen.w, screen.h};
+  }
+
+ private:
+  // Window-system events carry nothing but the destruction of a window; their
+  // message is only valid until SDL's queue moves on, so it is read at once.
+  bool NoteDestroyed(const SDL_Event& e) {
+    if (e.type != SDL_SYSWMEVENT) return false;
+    if (const unsigned long xid = DestroyedX11Window(e)) destroyed_.push_back(xid);
+    return true;
+  }
+
+  TForm* FormOf(Uint32 windowId) {
+    const auto it = windows_->byId.find(windowId);
+    return it == windows_->byId.end() ? nullptr : &it->second->Form();
+  }
+
+  void Translate(const SDL_Event& e, std::vector<InputEvent>& out) {
+    if (e.type == wakeEvent_) {
+      wakePending_ = false;
+      return;
+    }
+    switch (e.type) {
+      case SDL_KEYDOWN:
+        return Add(out, e.key.windowID, KeyDown(e.key));
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        return TranslateButton(e.button, out);
+      case SDL_MOUSEMOTION:
+        return TranslateMotion(e.motion, out);
+      case SDL_WINDOWEVENT:
+        return TranslateWindowEvent(e.window, out);
+      case SDL_QUIT:
+        for (const auto& [id, window] : windows_->byId) {
+          out.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = &window->Form()});
+        }
+        return;
+      default:
+        return;
+    }
+  }
+
+  static InputEvent KeyDown(const SDL_KeyboardEvent& key) {
+    return InputEvent{.kind = InputEvent::Kind::KeyDown,
+                      .key = VirtualKey(key.keysym),
+                      .shift = ModifierState(key.keysym.mod)};
+  }
+
+  void TranslateButton(const SDL_MouseButtonEvent& b, std::vector<InputEvent>& out) {
+    TMouseButton button;
+    if (!ToMouseButton(b.button, button)) return;
+    const bool down = b.type == SDL_MOUSEBUTTONDOWN;
+    if (down) {
+      buttons_ |= SDL_BUTTON(b.button);
+    } else {
+      buttons_ &= ~SDL_BUTTON(b.button);
+    }
+    Add(out, b.windowID,
+        InputEvent{.kind = down ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp,
+                   .x = b.x,
+                   .y = b.y,
+                   .button = button,
+                   .shift = ModifierState(SDL_GetModState()) | ButtonState(buttons_)});
+  }
+
+  void TranslateMotion(const SDL_MouseMotionEvent& m, std::vector<InputEvent>& out) {
+    buttons_ = m.state;
+    // The event's position is relative to where the window stood when the
+    // event was made. A window that has moved since (a saver that goes full
+    // screen right after it appears) would see the pointer jump without any
+    // movement, so the pointer is placed against the window as it stands now.
+    std::int32_t x = m.x;
+    std::int32_t y = m.y;
+    if (SDL_Window* window = SDL_GetWindowFromID(m.windowID)) {
+      int pointerX, pointerY, windowX, windowY;
+      if (!X11PointerOnScreen(window, pointerX, pointerY)) {
+        SDL_GetGlobalMouseState(&pointerX, &pointerY);
+      }
+      SDL_GetWindowPosition(window, &windowX, &windowY);
+      x = pointerX - windowX;
+      y = pointerY - windowY;
+    }
+    Add(out, m.windowID,
+        InputEvent{.kind = InputEvent::Kind::MouseMove,
+                   .x = x,
+                   .y = y,
+                   .shift = ModifierState(SDL_GetModState()) | ButtonState(buttons_)});
+  }
+
+  void TranslateWindowEvent(const SDL_WindowEvent& w, std::vector<InputEvent>& out) {
+    using Kind = InputEvent::Kind;
+    Kind kind;
+    switch (w.event) {
+      case SDL_WINDOWEVENT_LEAVE:
+        kind = Kind::MouseLeaveWindow;
+        break;
+      case SDL_WINDOWEVENT_EXPOSED:
+        kind = Kind::Expose;
+        break;
+      case SDL_WINDOWEVENT_CLOSE:
+        kind = Kind::Close;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+        kind = Kind::Activate;
+        break;
+      default:
+        return;
+    }
+    Add(out, w.windowID, InputEvent{.kind = kind});
+  }
+
+  // Input for a window that has gone since is dropped.
+  void Add(std::vector<InputEvent>& out, Uint32 windowId, InputEvent e) {
+    e.form = FormOf(windowId);
+    if (e.form != nullptr) out.push_back(e);
+  }
+
+  std::shared_ptr<SdlWindows> windows_ = std::make_shared<SdlWindows>();
+  Uint32 wakeEvent_ = 0;
+  std::atomic<bool> wakePending_{false};
+  std::deque<SDL_Event> kept_;
+  Uint32 buttons_ = 0;
+  std::vector<unsigned long> destroyed_;
+  int cursorCount_ = 0;
+  SDL_Cursor* handCursor_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> CreateSdlBackend() { return std::make_unique<SdlBackend>(); }
+
+}  // namespace slidesaver

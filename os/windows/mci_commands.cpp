@@ -1,0 +1,143 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "base/error.h"
+#include "ui/mci_device.h"
+
+namespace slidesaver {
+namespace {
+
+using Completion = MciCommands::Completion;
+
+std::string MciErrorText(MCIERROR error) {
+  char text[256] = {};
+  if (!mciGetErrorStringA(error, text, sizeof text)) return "MCI error " + std::to_string(error);
+  return text;
+}
+
+// Each play gets a message-only window of its own as the target of its
+// completion message: destroying the window when the play is stopped,
+// replaced or closed drops whatever that play still reports, so a late
+// message can never be taken for the end of a later play.
+class PlayWindow {
+ public:
+  explicit PlayWindow(std::function<void(Completion)> done) : done_(std::move(done)) {
+    static const ATOM windowClass = [] {
+      WNDCLASSW description{};
+      description.lpfnWndProc = &PlayWindow::Procedure;
+      description.hInstance = GetModuleHandleW(nullptr);
+      description.lpszClassName = L"SlidesaverMciPlay";
+      return RegisterClassW(&description);
+    }();
+    hwnd_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(windowClass)), L"",
+                            0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (hwnd_ == nullptr) throw Error("Cannot create a window for the sound device");
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~PlayWindow() {
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+  }
+  PlayWindow(const PlayWindow&) = delete;
+  PlayWindow& operator=(const PlayWindow&) = delete;
+
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* window = reinterpret_cast<PlayWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message != MM_MCINOTIFY || window == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    // One completion per play: the callback is taken before it runs.
+    std::function<void(Completion)> done = std::exchange(window->done_, nullptr);
+    if (done) done(FromFlags(wParam));
+    return 0;
+  }
+
+  static Completion FromFlags(WPARAM flags) {
+    switch (flags) {
+      case MCI_NOTIFY_SUCCESSFUL:
+        return Completion::kSuccessful;
+      case MCI_NOTIFY_SUPERSEDED:
+        return Completion::kSuperseded;
+      case MCI_NOTIFY_ABORTED:
+        return Completion::kAborted;
+      default:
+        return Completion::kFailure;
+    }
+  }
+
+  std::function<void(Completion)> done_;
+  HWND hwnd_ = nullptr;
+};
+
+void CloseDevice(MCIDEVICEID device) {
+  MCI_GENERIC_PARMS parameters{};
+  mciSendCommandA(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+}
+
+// mciSendCommandA of the multimedia library; completions come as MM_MCINOTIFY
+// through the main thread's message queue.
+class WindowsMciCommands : public MciCommands {
+ public:
+  ~WindowsMciCommands() override {
+    for (const auto& [device, play] : plays_) CloseDevice(device);
+  }
+
+  DeviceId Open(const std::string& path) override {
+    MCI_OPEN_PARMSA parameters{};
+    parameters.lpstrElementName = path.c_str();
+    const MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_WAIT,
+                                           reinterpret_cast<DWORD_PTR>(&parameters));
+    if (error != 0) throw Error(MciErrorText(error));
+    plays_[parameters.wDeviceID];
+    return parameters.wDeviceID;
+  }
+
+  void Play(DeviceId device, std::function<void(Completion)> done) override {
+    auto window = std::make_unique<PlayWindow>(std::move(done));
+    MCI_PLAY_PARMS parameters{};
+    parameters.dwCallback = reinterpret_cast<DWORD_PTR>(window->Handle());
+    parameters.dwFrom = 0;
+    const MCIERROR error = mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM,
+                                           reinterpret_cast<DWORD_PTR>(&parameters));
+    if (error != 0) throw Error(MciErrorText(error));
+    // The play this one replaces has reported as superseded by now.
+    plays_[device] = std::move(window);
+  }
+
+  void Stop(DeviceId device) override {
+    MCI_GENERIC_PARMS parameters{};
+    mciSendCommandA(device, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+    if (const auto play = plays_.find(device); play != plays_.end()) play->second.reset();
+  }
+
+  void Close(DeviceId device) override {
+    CloseDevice(device);
+    plays_.erase(device);
+  }
+
+  bool Playing(DeviceId device) override {
+    MCI_STATUS_PARMS parameters{};
+    parameters.dwItem = MCI_STATUS_MODE;
+    const MCIERROR error = mciSendCommandA(device, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT,
+                                           reinterpret_cast<DWORD_PTR>(&parameters));
+    return error == 0 && parameters.dwReturn == MCI_MODE_PLAY;
+  }
+
+ private:
+  // The open devices, each with the window of its latest play.
+  std::map<DeviceId, std::unique_ptr<PlayWindow>> plays_;
+};
+
+}  // namespace
+
+std::unique_ptr<AudioDevice> CreateAudioDevice() {
+  return CreateMciAudioDevice(std::make_unique<WindowsMciCommands>());
+}
+
+}  // namespace slidesaver
