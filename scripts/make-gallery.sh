@@ -38,8 +38,8 @@ trap 'rm -rf "$media"' EXIT
 "$build/tools/imagegen/slidesaver-demo-media" "$media" --uniform --width 960 --height 540
 
 out="$root/docs/styles"
-rm -rf "$out"
-mkdir -p "$root/docs"
+rm -f "$out"/style-*.webp "$out"/contact-sheet.png  # the folder's README stays
+mkdir -p "$out"
 "$build/tools/slidesaver-render" gallery --old "$media/demo-01.jpg" --new "$media/demo-06.jpg" \
   --out-dir "$out"
-echo "$(find "$out" -type f | wc -l) files in docs/styles, $(du -sh "$out" | cut -f1)"
+echo "$(find "$out" -type f ! -name README.md | wc -l) files in docs/styles, $(du -sh "$out" | cut -f1)"
