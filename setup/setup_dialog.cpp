@@ -18,7 +18,23 @@ namespace {
 
 constexpr const char* kRemindText = "Thank you for using our product!";
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 }  // namespace
+
+bool HasUriScheme(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !IsAsciiLetter(text[0])) return false;
+  const std::string_view rest = text.substr(1, colon - 1);
+  return std::all_of(rest.begin(), rest.end(), [](char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+  });
+}
+
+std::string EmailLinkTarget(std::string_view text) {
+  if (text.empty() || HasUriScheme(text)) return std::string(text);
+  return "mailto:" + std::string(text);
+}
 
 TfrmSetup::TfrmSetup(std::string executablePath)
     : executablePath_(std::move(executablePath)), font_(DialogFont()) {
@@ -164,7 +180,7 @@ void TfrmSetup::lblEmailMouseLeave(void* /*sender*/) {
 }
 
 void TfrmSetup::lblEmailClick(void* /*sender*/) {
-  Application().Platform().OpenURL(lblEmail.Caption());
+  Application().Platform().OpenURL(EmailLinkTarget(lblEmail.Caption()));
 }
 
 void TfrmSetup::lblWebClick(void* /*sender*/) {

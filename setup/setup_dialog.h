@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "graphics/canvas.h"
 #include "setup/themed_controls.h"
@@ -9,6 +10,14 @@
 #include "ui/controls.h"
 
 namespace slidesaver {
+
+// True when `text` begins with a URI scheme: a letter, then letters, digits, '+', '-' or '.',
+// then ':' ("mailto:me@example.org", "https://x"; not "me@example.org").
+bool HasUriScheme(std::string_view text);
+
+// What the e-mail link opens: its text, with "mailto:" before it when it has no URI scheme. An
+// empty text stays empty.
+std::string EmailLinkTarget(std::string_view text);
 
 // The setup dialog: shows the saver's title, author, e-mail and web address
 // from the show configuration and stores the "Mute music" choice in the

@@ -302,7 +302,28 @@ TEST_F(SetupDialogTest, AccessKeyPressesOkWithAndWithoutAlt) {
   EXPECT_FALSE(form.Visible());
 }
 
-TEST_F(SetupDialogTest, LinksShowTheHandAndOpenTheirTextUnchanged) {
+TEST(EmailLinkTargetTest, MailtoGoesBeforeATextWithoutScheme) {
+  const struct {
+    const char* text;
+    const char* opens;
+  } cases[] = {
+      {"me@example.org", "mailto:me@example.org"},
+      {"mailto:me@example.org", "mailto:me@example.org"},
+      {"MAILTO:me@example.org", "MAILTO:me@example.org"},
+      {"https://x", "https://x"},
+      {"x-my.app+1:me", "x-my.app+1:me"},
+      {"Email:", "Email:"},
+      {"", ""},
+      {"1mail:me@example.org", "mailto:1mail:me@example.org"},  // a scheme starts with a letter
+      {":me@example.org", "mailto::me@example.org"},
+      {"me@example.org:25", "mailto:me@example.org:25"},        // '@' is no scheme character
+      {"Ann Smith <ann@example.org>", "mailto:Ann Smith <ann@example.org>"},
+      {"m_e:x", "mailto:m_e:x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EmailLinkTarget(c.text), c.opens) << c.text;
+}
+
+TEST_F(SetupDialogTest, LinksShowTheHandAndOpenTheirTargets) {
   TfrmSetup& form = Open();
   const TPoint email = CentreOf(form.lblEmail);
   Mouse(InputEvent::Kind::MouseMove, email.X, email.Y);
@@ -316,8 +337,9 @@ TEST_F(SetupDialogTest, LinksShowTheHandAndOpenTheirTextUnchanged) {
   EXPECT_EQ(backend_->Pointer(), TCursor::crHandPoint);
   Mouse(InputEvent::Kind::MouseLeaveWindow, 0, 0);
   EXPECT_EQ(backend_->Pointer(), TCursor::crDefault);
+  // The e-mail address gets its scheme; the web address opens as it is written.
   EXPECT_EQ(backend_->OpenedUrls(),
-            (std::vector<std::string>{"ann@example.com", "www.example.com/demo"}));
+            (std::vector<std::string>{"mailto:ann@example.com", "www.example.com/demo"}));
 }
 
 TEST_F(SetupDialogTest, UnfilledLinksOpenTheirFixedTexts) {
