@@ -1,5 +1,6 @@
 #include "app/cmdline.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "base/error.h"
@@ -98,6 +99,10 @@ RunMode ParseRunMode(std::string_view firstArgUpper) {
   if (selects('P')) mode = RunMode::Preview;
   if (selects('C') || firstArgUpper.empty()) mode = RunMode::Setup;
   return mode;
+}
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  return std::find(arguments.begin(), arguments.end(), "--help") != arguments.end();
 }
 
 StartupArgs ReadStartupArgs(std::string_view commandLine) {

@@ -30,6 +30,10 @@ enum class RunMode : std::uint8_t { PasswordChange = 0, Preview = 1, Setup = 2, 
 // Setup; anything else gives Saver.
 RunMode ParseRunMode(std::string_view firstArgUpper);
 
+// True when one of the arguments is exactly "--help" (letter case counts). Screen-saver hosts
+// pass arguments of their own, so nothing else asks for the usage.
+bool AsksForHelp(const std::vector<std::string>& arguments);
+
 // The first and second argument, upper-cased; empty when absent.
 struct StartupArgs {
   std::string first;

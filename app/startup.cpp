@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/cmdline.h"
 #include "app/preview.h"
@@ -26,6 +27,19 @@ namespace {
 // From the first termination signal on, the program has this long to close
 // the normal way before it cleans up its files and ends in a hurry.
 constexpr std::chrono::milliseconds kCloseDeadline{750};
+
+constexpr const char* kUsage =
+    "usage: SAVER [/S] [--window-id ID | --root]   saver mode\n"
+    "       SAVER /P HWND                          preview in the window HWND\n"
+    "       SAVER [/C]                             setup dialog\n"
+    "       SAVER /A [HWND]                        password change (nothing on Linux)\n"
+    "       SAVER --help                           this text\n"
+    "SAVER is slidesaver with a show appended by slidesaver-pack. The first argument chooses\n"
+    "the mode, in any letter case: /S or -S, and any argument that selects no other mode, is\n"
+    "saver mode; /P, -P or P...: preview; /C, -C, C... or no argument: setup; /A, -A or A...:\n"
+    "password change. In saver mode, --window-id ID (decimal or 0x hexadecimal, anywhere), else\n"
+    "XSCREENSAVER_WINDOW=ID in the environment, draws into that window, and --root on the root\n"
+    "window; there the saver takes no input.\n";
 
 // Hands over to the platform's password-change service, when there is one.
 void RunPasswordChange(const StartupArgs& args) {
@@ -170,7 +184,12 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
 
 int RunStartup(int argc, char** argv) {
   try {
-    RunStartupSequence(SplitCommandLine(ProgramArguments(argc, argv)));
+    const std::vector<std::string> arguments = SplitCommandLine(ProgramArguments(argc, argv));
+    if (AsksForHelp(arguments)) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    RunStartupSequence(arguments);
   } catch (const std::exception& e) {
     // Hosts rely on status 0; the reason goes to stderr in one line.
     const std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";

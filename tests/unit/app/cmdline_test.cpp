@@ -87,6 +87,20 @@ RunMode ModeOf(std::string_view firstArgument) {
   return ParseRunMode(ReadStartupArgs(firstArgument).first);
 }
 
+TEST(AsksForHelpTest, OnlyTheExactArgumentAnywhere) {
+  const struct {
+    Args args;
+    bool help;
+  } cases[] = {
+      {{"--help"}, true},         {{"/S", "--help"}, true},   {{"/p", "123", "--help"}, true},
+      {{}, false},                {{"--HELP"}, false},        {{"-h"}, false},
+      {{"/?"}, false},            {{"--help=1"}, false},      {{"x--help"}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AsksForHelp(c.args), c.help) << ::testing::PrintToString(c.args);
+  }
+}
+
 TEST(ParseRunModeTest, SaverIsTheDefault) {
   for (const char* arg : {"/S", "/s", "-s", "s", "SAVER", "x", "/", "-", "/x", "-/", "\xe1"}) {
     EXPECT_EQ(ModeOf(arg), RunMode::Saver) << arg;

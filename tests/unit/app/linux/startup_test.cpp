@@ -25,7 +25,8 @@ namespace fs = std::filesystem;
 class PlayerBinaryTest : public ::testing::Test {
  protected:
 
-  // Returns the raw wait status of the finished player; its stderr goes to stderr_.
+  // Returns the raw wait status of the finished player; its stdout goes to stdout_, its stderr
+  // to stderr_.
   int Run(const std::vector<std::string>& args) {
     const std::string binary = std::string(SLIDESAVER_BUILD_DIR) + "/app/slidesaver";
     std::vector<std::string> env = {"TMPDIR=" + tmp_.string()};
@@ -45,6 +46,8 @@ class PlayerBinaryTest : public ::testing::Test {
     std::vector<char*> envp = Pointers(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdout_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 2, stderr_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t pid;
@@ -71,6 +74,7 @@ class PlayerBinaryTest : public ::testing::Test {
   }
 
   test::ScratchFolder scratch_{"startup_test"};
+  std::string stdout_ = scratch_.Path("stdout.txt");
   std::string stderr_ = scratch_.Path("stderr.txt");
   fs::path tmp_ = scratch_.Path();
   fs::path runtime_ = tmp_ / ("slidesaver-" + std::to_string(geteuid()));
@@ -114,6 +118,26 @@ TEST_F(PlayerBinaryTest, FailuresSayWhyInOneLine) {
     EXPECT_EQ(text.compare(ours + 1, c.says.size(), c.says), 0) << text;
     EXPECT_EQ(text.find("\nslidesaver: ", ours + 1), std::string::npos) << text;
   }
+}
+
+TEST_F(PlayerBinaryTest, HelpAnywherePrintsTheUsageAndStartsNothing) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"/s", "--root", "--help"}, {"/p", "1234", "--help"}}) {
+    ExpectCleanExit(args);
+    const std::string usage = test::ScratchFolder::Read(stdout_);
+    EXPECT_EQ(usage.rfind("usage: SAVER [/S]", 0), 0u) << usage;
+    for (const char* named : {"/P HWND", "/C", "/A", "--root", "--window-id ID",
+                              "XSCREENSAVER_WINDOW"}) {
+      EXPECT_NE(usage.find(named), std::string::npos) << named;
+    }
+    EXPECT_EQ(test::ScratchFolder::Read(stderr_), "") << args.front();
+    EXPECT_FALSE(fs::exists(runtime_));  // no mode ran: no lock was taken
+  }
+  // Only the exact argument asks: any other is left to the modes (here, saver mode, which
+  // finds no display).
+  ExpectCleanExit({"--HELP"});
+  EXPECT_EQ(test::ScratchFolder::Read(stdout_), "");
+  EXPECT_NE(test::ScratchFolder::Read(stderr_).find("slidesaver: "), std::string::npos);
 }
 
 TEST_F(PlayerBinaryTest, PasswordModeEndsBeforeTheInstanceCheck) {
