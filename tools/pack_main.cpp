@@ -10,10 +10,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -31,24 +34,44 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage =
-    "usage: slidesaver-pack build [--player PLAYER] --out FILE --picture A.jpg [--picture B.jpg ...]\n"
-    "           [--sound S.mid ...] [--title T] [--author A] [--email E] [--web W] [--text CAPTION]\n"
-    "           [--font-name N] [--font-height H] [--font-color C] [--interval MS] [--random-pic]\n"
-    "           [--random-style] [--clear-old] [--sound-order N] [--mute]\n"
-    "           [--fit as-authored|shrink|scale] [--recursive] [--max-size WxH] [--quality Q]\n"
-    "       slidesaver-pack inspect FILE\n"
+// The usage of each command: its synopsis (after "slidesaver-pack "; continuation lines
+// indented to line up under "usage: ") and the notes that explain it. The general usage puts all
+// synopses first and then all notes; a command's --help shows its own.
+struct CommandUsage {
+  std::string synopsis;
+  std::string notes;
+};
+
+const CommandUsage kBuildUsage = {
+    "build [--player PLAYER] --out FILE --picture A.jpg [--picture B.jpg ...]\n"
+    "           [--sound S.mid ...] [--sound PATH=NAME ...] [--title T] [--author A] [--email E]\n"
+    "           [--web W] [--text CAPTION] [--font-name N] [--font-height H] [--font-color C]\n"
+    "           [--interval MS] [--random-pic] [--random-style] [--clear-old] [--sound-order N]\n"
+    "           [--mute] [--fit as-authored|shrink|scale] [--recursive] [--max-size WxH]\n"
+    "           [--quality Q]\n",
     "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
     "its build tree.\n"
-    "Defaults: --interval 5000, --sound-order 1 (list order), caption font MS Sans Serif 8 pt,\n"
-    "--fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
+    "Defaults: --interval 5000, --sound-order 1, caption font MS Sans Serif 8 pt (--font-height\n"
+    "-11), --fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
     "scale: every one scaled to the screen; the aspect is always kept).\n"
-    "--interval is in milliseconds; 0 shows no further picture. --picture takes a file or a\n"
-    "folder (its pictures in name order; --recursive: its subfolders too) in JPEG, PNG, WebP,\n"
-    "HEIF/AVIF, TIFF or GIF. Pictures are turned upright; an upright JPEG is stored as it is,\n"
-    "anything else as a JPEG of --quality (default 90). --max-size shrinks larger pictures to\n"
-    "fit. The player shows pictures of at most " + std::to_string(kMaxJpegPixels) +
-    " pixels and " + std::to_string(kMaxJpegSide) + " pixels on a side.\n";
+    "--interval is in milliseconds; 0 shows no further picture. --sound-order takes 1 (list\n"
+    "order), 2 (a random track each time) or 3 (one random track repeated).\n"
+    "--text without --font-color draws the caption in clWhite. --font-height takes -2048 to -1\n"
+    "(the character height in pixels: -32 is 24 pt) or 1 to 2048 (the cell height in pixels).\n"
+    "--sound stores a sound under its file name; --sound PATH=NAME stores PATH under NAME. An\n"
+    "argument that names an existing file is always a path; any other splits at its last '='\n"
+    "when what follows is a plain file name with an extension. No two sounds may be stored under\n"
+    "names that differ only in ASCII letter case or trailing dots and spaces (Windows).\n"
+    "--picture takes a file or a folder (its pictures in name order; --recursive: its subfolders\n"
+    "too) in JPEG, PNG, WebP, HEIF/AVIF, TIFF or GIF. Pictures are turned upright; an upright\n"
+    "JPEG is stored as it is, anything else as a JPEG of --quality (default 90). --max-size\n"
+    "shrinks larger pictures to fit. The player shows pictures of at most " +
+        std::to_string(kMaxJpegPixels) + " pixels and\n" + std::to_string(kMaxJpegSide) +
+        " pixels on a side.\n"};
+
+const CommandUsage kInspectUsage = {
+    "inspect FILE\n",
+    "inspect prints the payload of FILE as one JSON object on standard output.\n"};
 
 struct UsageError : Error {
   using Error::Error;
@@ -120,11 +143,75 @@ std::string FindPlayer() {
                    " or in its build tree");
 }
 
+constexpr std::int32_t kClWhite = 0xFFFFFF;
+// The Linux player draws captions of at most 2048 pixels (os/linux/text.cpp); the record's
+// heights -2048 and 2048 come out as 2048 and 1536 pixels there.
+constexpr std::int32_t kMaxFontHeight = 2048;
+
+// A sound to store: the file it is read from and the name it is stored under.
+struct SoundSource {
+  std::string path;
+  std::string name;
+};
+
+bool HasExtension(std::string_view name) {
+  const auto dot = name.rfind('.');
+  return dot != std::string_view::npos && dot > 0 && dot + 1 < name.size();
+}
+
+// --sound PATH or --sound PATH=NAME. An argument that names an existing file is a path, whatever
+// it holds; any other splits at its last '=' when what follows is a plain file name with an
+// extension, and is a path otherwise.
+SoundSource SoundArgument(const std::string& argument) {
+  const auto equals = argument.rfind('=');
+  std::error_code error;
+  if (equals != std::string::npos && !fs::exists(argument, error)) {
+    const std::string name = argument.substr(equals + 1);
+    if (IsPlainFileName(name) && HasExtension(name)) return {argument.substr(0, equals), name};
+  }
+  return {argument, BaseName(argument)};
+}
+
+// What a stored sound name collides with in the player's run folder: Windows drops trailing dots
+// and spaces from a file name and ignores letter case (the player passes names to the system's
+// byte-string calls, so only ASCII letters fold for certain).
+std::string RunFolderKey(std::string name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+std::vector<SoundSource> SoundSources(const std::vector<std::string>& arguments) {
+  std::vector<SoundSource> sources;
+  for (const std::string& argument : arguments) {
+    SoundSource source = SoundArgument(argument);
+    if (!IsPlainFileName(source.name)) {
+      throw Error("The sound name \"" + source.name + "\" is not a plain file name");
+    }
+    for (const SoundSource& earlier : sources) {
+      if (RunFolderKey(earlier.name) == RunFolderKey(source.name)) {
+        const std::string names =
+            earlier.name == source.name
+                ? "both be stored as \"" + source.name + "\""
+                : "be stored as \"" + earlier.name + "\" and \"" + source.name +
+                      "\", one file on Windows";
+        throw UsageError("--sound \"" + earlier.path + "\" and \"" + source.path + "\" would " +
+                         names + "; store one under another name with --sound PATH=NAME");
+      }
+    }
+    sources.push_back(std::move(source));
+  }
+  return sources;
+}
+
 int Build(const std::vector<std::string>& args) {
   std::string player, out;
   std::vector<std::string> pictures, sounds;
   bool recursive = false;
   PhotoOptions photoOptions;
+  bool textGiven = false, colorGiven = false;
   TSSFileLocations config;
   config.SetInterval(5000);
   config.SetSoundRandom(1);
@@ -159,14 +246,24 @@ int Build(const std::vector<std::string>& args) {
     else if (a == "--author") config.SetAuthor(value());
     else if (a == "--email") config.SetEmail(value());
     else if (a == "--web") config.SetWeb(value());
-    else if (a == "--text") config.SetText(value());
-    else if (a == "--font-name") config.TextFont().SetName(value());
-    else if (a == "--font-height") config.TextFont().SetHeight(IntArgument(a, value()));
-    else if (a == "--font-color") {
+    else if (a == "--text") {
+      config.SetText(value());
+      textGiven = true;
+    } else if (a == "--font-name") config.TextFont().SetName(value());
+    else if (a == "--font-height") {
+      const std::int32_t height = IntArgument(a, value());
+      if (height == 0 || height < -kMaxFontHeight || height > kMaxFontHeight) {
+        throw UsageError("--font-height takes -" + std::to_string(kMaxFontHeight) +
+                         " to -1 (pixels) or 1 to " + std::to_string(kMaxFontHeight) +
+                         " (cell pixels), not " + std::to_string(height));
+      }
+      config.TextFont().SetHeight(height);
+    } else if (a == "--font-color") {
       std::int32_t color;
       const std::string& v = value();
       if (!ParseColor(v, color)) throw UsageError("--font-color takes a colour name or a number, not \"" + v + "\"");
       config.TextFont().SetColor(color);
+      colorGiven = true;
     } else if (a == "--interval") {
       const std::int32_t interval = IntArgument(a, value());
       if (interval < 0) {
@@ -174,7 +271,13 @@ int Build(const std::vector<std::string>& args) {
                          std::to_string(interval));
       }
       config.SetInterval(interval);
-    } else if (a == "--sound-order") config.SetSoundRandom(IntArgument(a, value()));
+    } else if (a == "--sound-order") {
+      const std::int32_t order = IntArgument(a, value());
+      if (order < 1 || order > 3) {
+        throw UsageError("--sound-order takes 1 to 3, not " + std::to_string(order));
+      }
+      config.SetSoundRandom(order);
+    }
     else if (a == "--random-pic") config.lRandomPic = true;
     else if (a == "--random-style") config.lRandomStyle = true;
     else if (a == "--clear-old") config.lClearOldImage = true;
@@ -193,6 +296,10 @@ int Build(const std::vector<std::string>& args) {
   if (out.empty() || pictures.empty()) {
     throw UsageError("build needs --out and at least one --picture");
   }
+  // A caption in the record's default colour, clWindowText, is black on the black screen.
+  // Without --text the colour stays untouched, so such savers stay as they were.
+  if (textGiven && !colorGiven) config.TextFont().SetColor(kClWhite);
+  const std::vector<SoundSource> soundSources = SoundSources(sounds);
   if (player.empty()) {
     player = FindPlayer();
     std::fprintf(stderr, "slidesaver-pack: the player is %s\n", player.c_str());
@@ -213,10 +320,8 @@ int Build(const std::vector<std::string>& args) {
     pictureData.push_back({photo.name, photo.jpeg});
   }
   std::vector<PayloadSound> soundData;
-  for (const std::string& path : sounds) {
-    const std::string name = BaseName(path);
-    if (!IsPlainFileName(name)) throw Error("The sound name \"" + name + "\" is not a plain file name");
-    soundData.push_back({name, ReadWholeFile(path)});
+  for (const SoundSource& sound : soundSources) {
+    soundData.push_back({sound.name, ReadWholeFile(sound.path)});
   }
   const std::vector<std::uint8_t> payload =
       BuildPayload(static_cast<std::int64_t>(playerBytes.size()), pictureData, soundData, config);
@@ -302,21 +407,98 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// One command of the tool. `options` are all the options it takes (true: followed by a value),
+// so that each command can tell another command's option from a mistyped one.
+struct Command {
+  std::string name;
+  const CommandUsage& usage;
+  std::vector<std::pair<std::string, bool>> options;
+  std::function<int(const std::vector<std::string>& args)> run;
+};
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"build",
+       kBuildUsage,
+       {{"--player", true}, {"--out", true}, {"--picture", true}, {"--recursive", false},
+        {"--quality", true}, {"--max-size", true}, {"--sound", true}, {"--title", true},
+        {"--author", true}, {"--email", true}, {"--web", true}, {"--text", true},
+        {"--font-name", true}, {"--font-height", true}, {"--font-color", true},
+        {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
+        {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true}},
+       Build},
+      {"inspect",
+       kInspectUsage,
+       {},
+       [](const std::vector<std::string>& args) {
+         if (args.size() != 1) throw UsageError("inspect takes one file");
+         return Inspect(args[0]);
+       }},
+  };
+  return commands;
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : Commands()) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+std::string Usage(const Command* only) {
+  std::string text, notes;
+  for (const Command& command : Commands()) {
+    if (only != nullptr && only != &command) continue;
+    text += (text.empty() ? "usage: " : "       ") + std::string("slidesaver-pack ") +
+            command.usage.synopsis;
+    notes += command.usage.notes;
+  }
+  if (only == nullptr) text += "       slidesaver-pack [COMMAND] --help\n";
+  return text + notes;
+}
+
+// Refuses an option of another command, naming it and this command. The values of this
+// command's own options are skipped: they may look like anything.
+void RefuseOtherCommandsOptions(const Command& command, const std::vector<std::string>& args) {
+  const auto find = [](const Command& c, const std::string& arg) {
+    return std::find_if(c.options.begin(), c.options.end(),
+                        [&](const auto& option) { return option.first == arg; });
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (const auto own = find(command, args[i]); own != command.options.end()) {
+      if (own->second) ++i;
+      continue;
+    }
+    for (const Command& other : Commands()) {
+      if (find(other, args[i]) != other.options.end()) {
+        throw UsageError(args[i] + " is not an option of " + command.name);
+      }
+    }
+  }
+}
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::cout << kUsage;
-    return args.empty() ? 2 : 0;
+  // The command is the first argument, or the one after a leading --help.
+  const auto named = std::find_if_not(args.begin(), args.end(), IsHelp);
+  const Command* command = named == args.end() ? nullptr : FindCommand(*named);
+  if (std::any_of(args.begin(), args.end(), IsHelp)) {
+    std::cout << Usage(command);
+    return 0;
+  }
+  if (args.empty()) {
+    std::cout << Usage(nullptr);
+    return 2;
   }
   try {
-    if (args[0] == "build") return Build({args.begin() + 1, args.end()});
-    if (args[0] == "inspect") {
-      if (args.size() != 2) throw UsageError("inspect takes one file");
-      return Inspect(args[1]);
-    }
-    throw UsageError("unknown command \"" + args[0] + "\"");
+    if (command == nullptr) throw UsageError("unknown command \"" + args[0] + "\"");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    RefuseOtherCommandsOptions(*command, rest);
+    return command->run(rest);
   } catch (const UsageError& e) {
-    std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << kUsage;
+    std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << Usage(command);
     return 2;
   } catch (const std::exception& e) {
     // inspect reports the reader's message as it is; build names the tool, also for the

@@ -1,13 +1,13 @@
 // slidesaver-render: renders transition frames offline through the real
 // transition control on the headless backend.
 
-#include <sys/stat.h>
-
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -31,12 +31,18 @@
 namespace slidesaver {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: slidesaver-render frame --old OLD --new NEW --style N --progress P [--step S]\n"
-    "           [--seed K] --out OUT\n"
-    "       slidesaver-render transition --old OLD --new NEW --style N [--step S] [--reverse]\n"
-    "           [--seed K] --out-dir DIR\n"
-    "       slidesaver-render gallery --old OLD --new NEW --out-dir DIR [--size WxH] [--seed K]\n";
+// The options of one command: those followed by a value, and switches.
+struct OptionNames {
+  std::vector<std::string> valued;
+  std::vector<std::string> switches;
+
+  bool Valued(const std::string& arg) const {
+    return std::find(valued.begin(), valued.end(), arg) != valued.end();
+  }
+  bool Switch(const std::string& arg) const {
+    return std::find(switches.begin(), switches.end(), arg) != switches.end();
+  }
+};
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -45,30 +51,93 @@ struct Options {
   bool Has(const std::string& name) const { return values.count(name) != 0; }
   const std::string& Required(const std::string& name) const {
     auto it = values.find(name);
-    if (it == values.end()) throw Error("missing " + name + "\n" + kUsage);
+    if (it == values.end()) throw Error("missing " + name);
     return it->second;
   }
 };
 
-// The options that take a value in `frame` and `transition`.
-constexpr std::initializer_list<const char*> kFrameOptions = {
-    "--old", "--new", "--style", "--progress", "--step", "--seed", "--out", "--out-dir"};
-constexpr std::initializer_list<const char*> kGalleryOptions = {"--old", "--new", "--out-dir",
-                                                                "--size", "--seed"};
+void RenderFrame(const Options& o);
+void RenderTransition(const Options& o);
+void RenderGallery(const Options& o);
 
-Options ParseOptions(int argc, char** argv, std::initializer_list<const char*> valued,
-                     bool takesReverse) {
+// One command of the tool: its usage (the synopsis after "slidesaver-render ", continuation
+// lines indented to line up under "usage: ", then what it does), its options and its work.
+struct Command {
+  std::string name;
+  std::string synopsis;
+  std::string notes;
+  OptionNames options;
+  void (*run)(const Options&);
+};
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"frame",
+       "frame --old OLD --new NEW --style N --progress P [--step S]\n"
+       "           [--seed K] --out OUT\n",
+       "frame writes the frame of style N (0 to 127) at progress P (0 to 100) to OUT (.png, .ppm).\n",
+       {{"--old", "--new", "--style", "--progress", "--step", "--seed", "--out"}, {}},
+       RenderFrame},
+      {"transition",
+       "transition --old OLD --new NEW --style N [--step S] [--reverse]\n"
+       "           [--seed K] --out-dir DIR\n",
+       "transition writes every frame of one transition as DIR/frame-000.png, frame-001.png, ...\n",
+       {{"--old", "--new", "--style", "--step", "--seed", "--out-dir"}, {"--reverse"}},
+       RenderTransition},
+      {"gallery",
+       "gallery --old OLD --new NEW --out-dir DIR [--size WxH] [--seed K]\n",
+       "gallery writes every style as DIR/style-NNN.webp and their middle frames as\n"
+       "DIR/contact-sheet.png, at --size (default 240x135) and --seed (default 1).\n",
+       {{"--old", "--new", "--out-dir", "--size", "--seed"}, {}},
+       RenderGallery},
+  };
+  return commands;
+}
+
+constexpr const char* kPictureNote =
+    "OLD and NEW are PNG, binary PPM or JPEG files; OLD is stretched to the size of NEW.\n";
+constexpr const char* kOutDirNote =
+    "--out-dir is made when it is missing, with its missing parent folders.\n";
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : Commands()) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+// The usage of one command, or of all when `only` is null.
+std::string Usage(const Command* only) {
+  std::string text, notes;
+  for (const Command& command : Commands()) {
+    if (only != nullptr && only != &command) continue;
+    text += (text.empty() ? "usage: " : "       ") + std::string("slidesaver-render ") +
+            command.synopsis;
+    notes += command.notes;
+  }
+  if (only == nullptr) text += "       slidesaver-render [COMMAND] --help\n";
+  notes += kPictureNote;
+  if (only == nullptr || only->options.Valued("--out-dir")) notes += kOutDirNote;
+  return text + notes;
+}
+
+Options ParseOptions(const Command& command, const std::vector<std::string>& args) {
   Options o;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (takesReverse && arg == "--reverse") {
-      o.reverse = true;
-      continue;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (command.options.Switch(arg)) {
+      o.reverse = true;  // the only switch
+    } else if (command.options.Valued(arg)) {
+      if (i + 1 >= args.size()) throw Error(arg + " needs a value");
+      o.values[arg] = args[++i];
+    } else {
+      for (const Command& other : Commands()) {
+        if (other.options.Valued(arg) || other.options.Switch(arg)) {
+          throw Error(arg + " is not an option of " + command.name);
+        }
+      }
+      throw Error("unexpected argument \"" + arg + "\"");
     }
-    bool known = false;
-    for (const char* name : valued) known = known || arg == name;
-    if (!known || i + 1 >= argc) throw Error("unexpected argument \"" + arg + "\"\n" + kUsage);
-    o.values[arg] = argv[++i];
   }
   return o;
 }
@@ -176,9 +245,13 @@ void RunTransition(Stage& stage, bool reverse, const std::function<void(const Bi
   view.StartTransition();
 }
 
+// Makes the folder and its missing parents.
 void MakeFolder(const std::string& dir) {
-  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw Error("Cannot create " + dir + ": " + std::strerror(errno));
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error || !std::filesystem::is_directory(dir, error)) {
+    throw Error("Cannot create " + dir + ": " +
+                (error ? error.message() : std::string("it is not a folder")));
   }
 }
 
@@ -299,19 +372,23 @@ void RenderGallery(const Options& o) {
   WriteImage(dir + "/contact-sheet.png", sheet.Image());
 }
 
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
 int Main(int argc, char** argv) {
-  const std::string command = argc > 1 ? argv[1] : "";
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // The command is the first argument, or the one after a leading --help.
+  const auto named = std::find_if_not(args.begin(), args.end(), IsHelp);
+  const Command* command = named == args.end() ? nullptr : FindCommand(*named);
+  if (std::any_of(args.begin(), args.end(), IsHelp)) {
+    std::cout << Usage(command);
+    return 0;
+  }
+  if (command == nullptr) {
+    std::cerr << Usage(nullptr);
+    return 2;
+  }
   try {
-    if (command == "frame") {
-      RenderFrame(ParseOptions(argc, argv, kFrameOptions, false));
-    } else if (command == "transition") {
-      RenderTransition(ParseOptions(argc, argv, kFrameOptions, true));
-    } else if (command == "gallery") {
-      RenderGallery(ParseOptions(argc, argv, kGalleryOptions, false));
-    } else {
-      std::cerr << kUsage;
-      return 2;
-    }
+    command->run(ParseOptions(*command, {args.begin() + 1, args.end()}));
   } catch (const std::exception& e) {
     std::string text = e.what();
     if (const auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
