@@ -27,6 +27,7 @@
 #include "payload/inttext.h"
 #include "payload/payload.h"
 #include "system/replacement_file.h"
+#include "tools/install.h"
 #include "tools/photos.h"
 
 namespace slidesaver {
@@ -68,6 +69,16 @@ const CommandUsage kBuildUsage = {
     "shrinks larger pictures to fit. The player shows pictures of at most " +
         std::to_string(kMaxJpegPixels) + " pixels and\n" + std::to_string(kMaxJpegSide) +
         " pixels on a side.\n"};
+
+const CommandUsage kInstallUsage = {
+    "install FILE [--for xscreensaver|xsecurelock|xss-lock|sway|windows] [--only]\n",
+    "install copies the saver to $XDG_DATA_HOME/slidesaver/ (~/.local/share/slidesaver/) and\n"
+    "registers it with the daemon named, else the one found running or installed; --only makes\n"
+    "it XScreenSaver's one saver. Each step is printed.\n"};
+
+const CommandUsage kUninstallUsage = {
+    "uninstall FILE [--for xscreensaver|xsecurelock|xss-lock|sway|windows]\n",
+    "uninstall takes back what install added, and nothing else.\n"};
 
 const CommandUsage kInspectUsage = {
     "inspect FILE\n",
@@ -427,6 +438,10 @@ const std::vector<Command>& Commands() {
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
         {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true}},
        Build},
+      {"install", kInstallUsage, {{"--for", true}, {"--only", false}},
+       [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},
+      {"uninstall", kUninstallUsage, {{"--for", true}},
+       [](const std::vector<std::string>& args) { return InstallCommand(args, true); }},
       {"inspect",
        kInspectUsage,
        {},
@@ -498,6 +513,9 @@ int Main(int argc, char** argv) {
     RefuseOtherCommandsOptions(*command, rest);
     return command->run(rest);
   } catch (const UsageError& e) {
+    std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << Usage(command);
+    return 2;
+  } catch (const InstallUsageError& e) {
     std::cerr << "slidesaver-pack: " << OneLine(e.what()) << "\n" << Usage(command);
     return 2;
   } catch (const std::exception& e) {
