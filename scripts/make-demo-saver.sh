@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the demo screen saver from a build: pictures and a melody that the
 # project generates itself, packed into DIR/Demo.scr (the media land in DIR/media).
+# Of the build it takes slidesaver, slidesaver-pack and slidesaver-demo-media.
 #   scripts/make-demo-saver.sh BUILD_DIR DIR [PLAYER]    PLAYER: another player binary to pack
 set -euo pipefail
 build="$1"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package slidesaver_<version>_amd64.deb: an optimised build
 # into build/package (or the folder given), then CPack. Prints the package's
-# path on its last line.
+# path on its last line. Two packages of one commit are the same bytes, wherever
+# they are built (see docs/development.md; dates: SOURCE_DATE_EPOCH, else the
+# last commit's).
 #   scripts/package.sh [BUILD_DIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -4,7 +4,8 @@
 # the Windows player under Wine; then the normal build's tests; then a clang
 # build with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the
 # fuzz targets for a short while; last the Windows unit tests under Wine. With
-# CI=true it also builds the Debian package and checks it installed.
+# CI=true it also builds the Debian package, checks it installed, and builds it
+# a second time in another folder to check that both are the same bytes.
 #   scripts/test.sh            all of it
 #   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
 set -euo pipefail
@@ -20,6 +21,14 @@ if [ "${CI:-}" = true ]; then
   # The Debian package, installed on this machine, used and removed again.
   deb="$("$root/scripts/package.sh" | tail -1)"
   "$root/scripts/check-package.sh" "$deb" "$root/build"
+  # Reproducible: a second package of this commit, built in another folder, is the same bytes.
+  again="$("$root/scripts/package.sh" "$root/build/package-again" | tail -1)"
+  sha256sum "$deb" "$again"
+  if ! cmp -s "$deb" "$again"; then
+    echo "test.sh: two packages of one commit differ ($deb, $again):" >&2
+    python3 "$root/scripts/compare-packages.py" "$deb" "$again" >&2
+    exit 1
+  fi
 else
   echo "test.sh: the package check (scripts/check-package.sh) runs with CI=true: it installs the package"
 fi
