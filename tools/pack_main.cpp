@@ -27,6 +27,7 @@
 #include "payload/inttext.h"
 #include "payload/payload.h"
 #include "system/replacement_file.h"
+#include "tools/commands.h"
 #include "tools/install.h"
 #include "tools/photos.h"
 
@@ -422,7 +423,8 @@ std::string OneLine(std::string text) {
 // so that each command can tell another command's option from a mistyped one.
 struct Command {
   std::string name;
-  const CommandUsage& usage;
+  std::string synopsis;
+  std::string notes;
   std::vector<std::pair<std::string, bool>> options;
   std::function<int(const std::vector<std::string>& args)> run;
 };
@@ -430,7 +432,7 @@ struct Command {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"build",
-       kBuildUsage,
+       kBuildUsage.synopsis, kBuildUsage.notes,
        {{"--player", true}, {"--out", true}, {"--picture", true}, {"--recursive", false},
         {"--quality", true}, {"--max-size", true}, {"--sound", true}, {"--title", true},
         {"--author", true}, {"--email", true}, {"--web", true}, {"--text", true},
@@ -438,12 +440,12 @@ const std::vector<Command>& Commands() {
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
         {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true}},
        Build},
-      {"install", kInstallUsage, {{"--for", true}, {"--only", false}},
+      {"install", kInstallUsage.synopsis, kInstallUsage.notes, {{"--for", true}, {"--only", false}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},
-      {"uninstall", kUninstallUsage, {{"--for", true}},
+      {"uninstall", kUninstallUsage.synopsis, kUninstallUsage.notes, {{"--for", true}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, true); }},
       {"inspect",
-       kInspectUsage,
+       kInspectUsage.synopsis, kInspectUsage.notes,
        {},
        [](const std::vector<std::string>& args) {
          if (args.size() != 1) throw UsageError("inspect takes one file");
@@ -453,23 +455,8 @@ const std::vector<Command>& Commands() {
   return commands;
 }
 
-const Command* FindCommand(const std::string& name) {
-  for (const Command& command : Commands()) {
-    if (command.name == name) return &command;
-  }
-  return nullptr;
-}
-
 std::string Usage(const Command* only) {
-  std::string text, notes;
-  for (const Command& command : Commands()) {
-    if (only != nullptr && only != &command) continue;
-    text += (text.empty() ? "usage: " : "       ") + std::string("slidesaver-pack ") +
-            command.usage.synopsis;
-    notes += command.usage.notes;
-  }
-  if (only == nullptr) text += "       slidesaver-pack [COMMAND] --help\n";
-  return text + notes;
+  return CommandsUsage("slidesaver-pack", Commands(), only);
 }
 
 // Refuses an option of another command, naming it and this command. The values of this
@@ -492,13 +479,9 @@ void RefuseOtherCommandsOptions(const Command& command, const std::vector<std::s
   }
 }
 
-bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
-
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  // The command is the first argument, or the one after a leading --help.
-  const auto named = std::find_if_not(args.begin(), args.end(), IsHelp);
-  const Command* command = named == args.end() ? nullptr : FindCommand(*named);
+  const Command* command = NamedCommand(Commands(), args);
   if (std::any_of(args.begin(), args.end(), IsHelp)) {
     std::cout << Usage(command);
     return 0;

@@ -20,6 +20,7 @@
 #include "graphics/graphic.h"
 #include "graphics/resample.h"
 #include "graphics/text.h"
+#include "tools/commands.h"
 #include "tools/imageio.h"
 #include "tools/webp_animation.h"
 #include "transition/styles.h"
@@ -99,26 +100,12 @@ constexpr const char* kPictureNote =
 constexpr const char* kOutDirNote =
     "--out-dir is made when it is missing, with its missing parent folders.\n";
 
-const Command* FindCommand(const std::string& name) {
-  for (const Command& command : Commands()) {
-    if (command.name == name) return &command;
-  }
-  return nullptr;
-}
-
 // The usage of one command, or of all when `only` is null.
 std::string Usage(const Command* only) {
-  std::string text, notes;
-  for (const Command& command : Commands()) {
-    if (only != nullptr && only != &command) continue;
-    text += (text.empty() ? "usage: " : "       ") + std::string("slidesaver-render ") +
-            command.synopsis;
-    notes += command.notes;
-  }
-  if (only == nullptr) text += "       slidesaver-render [COMMAND] --help\n";
-  notes += kPictureNote;
-  if (only == nullptr || only->options.Valued("--out-dir")) notes += kOutDirNote;
-  return text + notes;
+  std::string text = CommandsUsage("slidesaver-render", Commands(), only);
+  text += kPictureNote;
+  if (only == nullptr || only->options.Valued("--out-dir")) text += kOutDirNote;
+  return text;
 }
 
 Options ParseOptions(const Command& command, const std::vector<std::string>& args) {
@@ -372,13 +359,9 @@ void RenderGallery(const Options& o) {
   WriteImage(dir + "/contact-sheet.png", sheet.Image());
 }
 
-bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
-
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  // The command is the first argument, or the one after a leading --help.
-  const auto named = std::find_if_not(args.begin(), args.end(), IsHelp);
-  const Command* command = named == args.end() ? nullptr : FindCommand(*named);
+  const Command* command = NamedCommand(Commands(), args);
   if (std::any_of(args.begin(), args.end(), IsHelp)) {
     std::cout << Usage(command);
     return 0;
