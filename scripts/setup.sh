@@ -20,7 +20,7 @@ packages=(
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity
   xdg-utils                           # the setup dialog opens its links with xdg-open
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
-  xscreensaver xscreensaver-data      # install_e2e: slidesaver-pack install with the real daemon
+  xscreensaver xscreensaver-data      # saver_e2e: slidesaver-pack install with the real daemon
   dpkg-dev file                       # the Debian package's library dependencies
   scdoc                               # the manual pages
 )

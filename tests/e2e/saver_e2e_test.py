@@ -726,6 +726,92 @@ class HostWindowTest(SaverTestCase):
         self.assertEnds(saver, 'saver on the root window after SIGTERM')
 
 
+# ---------------------------------------------------------------- slidesaver-pack install
+
+NOBODY = 65534  # XScreenSaver refuses to run as root: run as root, the test runs it as nobody
+
+# A user's own ~/.xscreensaver, odd spacing, a continued value and a disabled entry included,
+# which install and uninstall must keep.
+XSCREENSAVER_SETTINGS = (
+    "# the user's own settings\n"
+    "timeout:\t0:30:00\n"
+    "lock:   False\n"
+    "fade:\t\tFalse\n"
+    "unfade:\t\tFalse\n"
+    "splash: False\n"
+    "textProgram:\tfortune \\\n"
+    "  -s\n"
+    "mode:\t\trandom\n"
+    "selected:\t-1\n"
+    "\n"
+    "programs:\t\t\t\t\t\t\t\t      \\\n"
+    "\t\t\t\tmaze --root\t\t\t\t    \\n\\\n"
+    "- GL: \t\t\t\tsuperquadrics --root\t\t\t    \\n\\\n"
+    "\n"
+)
+
+
+class XScreenSaverInstallTest(SaverTestCase):
+    """slidesaver-pack install --for xscreensaver --only, then the real XScreenSaver runs it."""
+
+    def as_user(self):
+        return dict(user=NOBODY, group=NOBODY, extra_groups=[]) if os.geteuid() == 0 else {}
+
+    def run_as_user(self, *args, check=True):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True,
+                              check=check, timeout=DEADLINE, **self.as_user())
+
+    def test_installed_saver_runs_under_xscreensaver_and_uninstall_gives_the_file_back(self):
+        missing = [tool for tool in ('xscreensaver', 'xscreensaver-command') if not shutil.which(tool)]
+        self.assertEqual(missing, [], 'package xscreensaver (scripts/setup.sh installs it)')
+        home = os.path.join(self.dir, 'home')
+        os.mkdir(home)
+        settings = os.path.join(home, '.xscreensaver')
+        with open(settings, 'w') as f:
+            f.write(XSCREENSAVER_SETTINGS)
+        for path in (self.work, self.dir, self.tmpdir):
+            os.chmod(path, 0o755)
+        if os.geteuid() == 0:
+            for path in (home, settings, self.tmpdir):
+                os.chown(path, NOBODY, NOBODY)
+        self.env.update(HOME=home)
+        self.env.pop('XDG_DATA_HOME', None)
+        saver = self.pack('Holiday.scr', pictures=self.jpegs[:1], extra=['--title', 'Holiday'])
+        installed = os.path.join(home, '.local/share/slidesaver/Holiday.scr')
+
+        out = self.run_as_user(TOOLS['pack'], 'install', saver, '--for', 'xscreensaver', '--only').stdout
+        self.assertIn(f'copied {saver} to {installed}\n', out)
+        self.assertIn(f'added "Holiday" ({installed} /S --root) to {settings}', out)
+        with open(settings + '.bak') as f:
+            self.assertEqual(f.read(), XSCREENSAVER_SETTINGS)
+
+        log = open(os.path.join(self.dir, 'xscreensaver.log'), 'wb')
+        self.procs.append(_start(['xscreensaver', '--no-splash'], env=self.env, stdout=log,
+                                 stderr=subprocess.STDOUT, **self.as_user()))
+        log.close()
+        answers = lambda: self.run_as_user('xscreensaver-command', '-time', check=False).returncode == 0
+        self.assertTrue(poll_until(answers), 'xscreensaver does not answer; see xscreensaver.log')
+        self.assertEqual(saver_processes(installed), [])
+        self.run_as_user('xscreensaver-command', '-activate')
+        self.assertTrue(poll_until(lambda: saver_processes(installed)),
+                        f'xscreensaver did not start {installed}')
+        expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+        self.assertTrue(poll_until(lambda: self.grab() == expected),
+                        'the screen does not show the first picture centred on black')
+        self.run_as_user('xscreensaver-command', '-deactivate')
+        self.assertTrue(poll_until(lambda: not saver_processes(installed)),
+                        'the saver still runs after -deactivate')
+        self.run_as_user('xscreensaver-command', '-exit')
+
+        out = self.run_as_user(TOOLS['pack'], 'uninstall', saver, '--for', 'xscreensaver').stdout
+        self.assertEqual(out, f'removed the entry of {installed} from {settings} '
+                              f'(backup: {settings}.bak)\nremoved {installed}\n')
+        with open(settings) as f:
+            self.assertEqual(f.read(), XSCREENSAVER_SETTINGS)
+        self.assertFalse(os.path.exists(installed))
+        self.assertIn('nothing to remove', self.run_as_user(TOOLS['pack'], 'uninstall', saver).stdout)
+
+
 # ---------------------------------------------------------------- faults and hostile savers
 
 def saver_processes(saver_file):
