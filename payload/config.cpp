@@ -37,6 +37,7 @@ std::span<const PropInfo> TSSFileLocations::Properties() const {
       TextProperty<T>("SndSizesCommaList", &T::SndSizesCommaList, &T::SetSndSizesCommaList),
       TextProperty<T>("DescriptCommaList", &T::DescriptCommaList, &T::SetDescriptCommaList),
       IntegerProperty<T>("PictureFit", &T::PictureFit, &T::SetPictureFit, {}, T::kFitAsAuthored),
+      IntegerProperty<T>("Screens", &T::Screens, &T::SetScreens, {}, T::kScreensPrimary),
   };
   return props;
 }

@@ -49,6 +49,13 @@ class TSSFileLocations : public TComponent {
   static constexpr std::int32_t kFitAsAuthored = 0;
   static constexpr std::int32_t kFitShrink = 1;
   static constexpr std::int32_t kFitScale = 2;
+  // Where the show runs on a desktop of several monitors: kScreensPrimary (the
+  // show on the primary one, the others black) or kScreensEvery (a show of
+  // its own on each). Written only when not kScreensPrimary.
+  std::int32_t Screens() const { return screens_; }
+  void SetScreens(std::int32_t v) { screens_ = v; }
+  static constexpr std::int32_t kScreensPrimary = 0;
+  static constexpr std::int32_t kScreensEvery = 1;
 
   // Each comma-list property is backed by a list of strings: setting parses,
   // getting gives the canonical text.
@@ -84,6 +91,7 @@ class TSSFileLocations : public TComponent {
   std::int32_t interval_ = 0;
   std::int32_t soundRandom_ = 0;
   std::int32_t pictureFit_ = kFitAsAuthored;
+  std::int32_t screens_ = kScreensPrimary;
   std::string title_, author_, email_, web_;
 };
 

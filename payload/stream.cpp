@@ -19,7 +19,15 @@ InputStream InputStream::OpenFile(const std::string& path) {
   return InputStream(ReadableFile::Open(path));
 }
 
-InputStream::InputStream(ReadableFile file) : file_(std::move(file)), size_(file_->Size()) {}
+InputStream::InputStream(ReadableFile file)
+    : file_(std::make_shared<const ReadableFile>(std::move(file))), size_(file_->Size()) {}
+
+InputStream InputStream::Another() const {
+  InputStream other(memory_);
+  other.file_ = file_;
+  other.size_ = size_;
+  return other;
+}
 
 InputStream::InputStream(std::span<const std::uint8_t> memory)
     : memory_(memory), size_(static_cast<std::int64_t>(memory.size())) {}

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +20,10 @@ class InputStream {
   // The memory must outlive the stream.
   explicit InputStream(std::span<const std::uint8_t> memory);
   explicit InputStream(std::vector<std::uint8_t>&&) = delete;
+
+  // A second stream over the same open file (or memory), at its start, with a
+  // position and read-ahead of its own: two threads may read the two at once.
+  InputStream Another() const;
 
   InputStream(InputStream&& other) noexcept = default;
   InputStream& operator=(InputStream&& other) noexcept = default;
@@ -47,7 +51,7 @@ class InputStream {
   explicit InputStream(ReadableFile file);
   void Fill(std::int64_t at, void* target, std::size_t count);
 
-  std::optional<ReadableFile> file_;
+  std::shared_ptr<const ReadableFile> file_;
   std::span<const std::uint8_t> memory_;
   std::int64_t size_ = 0;
   std::int64_t position_ = 0;

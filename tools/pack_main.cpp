@@ -49,13 +49,14 @@ const CommandUsage kBuildUsage = {
     "           [--sound S.mid ...] [--sound PATH=NAME ...] [--title T] [--author A] [--email E]\n"
     "           [--web W] [--text CAPTION] [--font-name N] [--font-height H] [--font-color C]\n"
     "           [--interval MS] [--random-pic] [--random-style] [--clear-old] [--sound-order N]\n"
-    "           [--mute] [--fit as-authored|shrink|scale] [--recursive] [--max-size WxH]\n"
-    "           [--quality Q]\n",
+    "           [--mute] [--fit as-authored|shrink|scale] [--screens primary|every]\n"
+    "           [--recursive] [--max-size WxH] [--quality Q]\n",
     "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
     "its build tree.\n"
     "Defaults: --interval 5000, --sound-order 1, caption font MS Sans Serif 8 pt (--font-height\n"
     "-11), --fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
-    "scale: every one scaled to the screen; the aspect is always kept).\n"
+    "scale: every one scaled to the screen; the aspect is always kept), --screens primary (the\n"
+    "show on the primary monitor, the others black; every: a show of its own on each monitor).\n"
     "--interval is in milliseconds; 0 shows no further picture. --sound-order takes 1 (list\n"
     "order), 2 (a random track each time) or 3 (one random track repeated).\n"
     "--text without --font-color draws the caption in clWhite. --font-height takes -2048 to -1\n"
@@ -303,6 +304,14 @@ int Build(const std::vector<std::string>& args) {
       }
       config.SetPictureFit(static_cast<std::int32_t>(found - std::begin(names)));
     }
+    else if (a == "--screens") {
+      const std::string& v = value();
+      if (v != "primary" && v != "every") {
+        throw UsageError("--screens takes primary or every, not \"" + v + "\"");
+      }
+      config.SetScreens(v == "every" ? TSSFileLocations::kScreensEvery
+                                     : TSSFileLocations::kScreensPrimary);
+    }
     else throw UsageError("unknown option \"" + a + "\"");
   }
   if (out.empty() || pictures.empty()) {
@@ -405,7 +414,8 @@ int Inspect(const std::string& path) {
         {"SndFileNamesCommaList", config->SndFileNamesCommaList()},
         {"SndSizesCommaList", config->SndSizesCommaList()},
         {"DescriptCommaList", config->DescriptCommaList()},
-        {"PictureFit", config->PictureFit()}}},
+        {"PictureFit", config->PictureFit()},
+        {"Screens", config->Screens()}}},
       {"pictures", pictures},
       {"sounds", sounds}};
   std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -438,7 +448,8 @@ const std::vector<Command>& Commands() {
         {"--author", true}, {"--email", true}, {"--web", true}, {"--text", true},
         {"--font-name", true}, {"--font-height", true}, {"--font-color", true},
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
-        {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true}},
+        {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true},
+        {"--screens", true}},
        Build},
       {"install", kInstallUsage.synopsis, kInstallUsage.notes, {{"--for", true}, {"--only", false}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},

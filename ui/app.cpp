@@ -272,7 +272,18 @@ bool TApplication::FireDueTimers() {
   return any;
 }
 
+TRect PrimaryScreenBounds(const std::vector<Screen>& screens) {
+  for (const Screen& screen : screens) {
+    if (screen.primary) return screen.bounds;
+  }
+  return screens.empty() ? TRect{} : screens.front().bounds;
+}
+
 void TApplication::DispatchInput(const InputEvent& e) {
+  if (e.kind == InputEvent::Kind::ScreensChanged) {
+    if (OnScreensChanged) OnScreensChanged();
+    return;
+  }
   if (std::find(forms_.begin(), forms_.end(), e.form) == forms_.end()) return;
   const bool blocked = modal_ != nullptr && e.form != modal_;
   if (blocked && e.kind != InputEvent::Kind::Close && e.kind != InputEvent::Kind::Expose) return;
@@ -288,6 +299,9 @@ void TApplication::DispatchInput(const InputEvent& e) {
       break;
     case InputEvent::Kind::Message:
       if (e.form->OnMessage) e.form->OnMessage(e.message);
+      break;
+    case InputEvent::Kind::Resized:
+      e.form->WindowResized(e.x, e.y);
       break;
     default:
       e.form->HandleInput(e);

@@ -39,9 +39,12 @@ constexpr TShiftState ssMiddle = 32;
 struct InputEvent {
   // Close: the window's close control; Expose: the window needs repainting;
   // Activate: the window received the input focus; Message: another program
-  // sent the window a message of the application's own range.
+  // sent the window a message of the application's own range; ScreensChanged:
+  // a monitor came, went or changed (no form: Backend::Screens tells the rest);
+  // Resized: the window system gave the window another client size (x, y).
   enum class Kind {
-    KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose, Activate, Message
+    KeyDown, MouseDown, MouseUp, MouseMove, MouseLeaveWindow, Close, Expose, Activate, Message,
+    ScreensChanged, Resized
   };
   Kind kind = Kind::MouseMove;
   TForm* form = nullptr;
@@ -68,7 +71,22 @@ class WindowHandle {
   // The window system's handle of the window (an HWND on Windows); 0 where
   // there is none to hand to the system's own dialogs.
   virtual std::intptr_t Native() const { return 0; }
+  // From when the window shows until it goes, every key and pointer event of
+  // the desktop comes to the program's own windows, none to other programs'
+  // (X11 grabs; elsewhere topmost full-screen windows have them anyway).
+  virtual void GrabInput() {}
 };
+
+// One monitor, in desktop coordinates (Windows places monitors left of or
+// above the primary one at negative ones).
+struct Screen {
+  TRect bounds;
+  bool primary = false;
+  bool operator==(const Screen&) const = default;
+};
+
+// The primary one of `screens` (else the first); an empty rectangle when there is none.
+TRect PrimaryScreenBounds(const std::vector<Screen>& screens);
 
 // The platform under the application: clock, events, windows, message boxes.
 // TickCount, Sleep and Wake may be called from any thread; the rest only
@@ -100,6 +118,13 @@ class Backend {
   // The size of the primary screen, or of the host's window when the program
   // draws into a window another process owns.
   virtual TSize ScreenSize() = 0;
+  // Every monitor of the desktop, one of them primary; by default the one
+  // primary screen of ScreenSize at 0,0. A ScreensChanged event tells when
+  // this changes.
+  virtual std::vector<Screen> Screens() {
+    const TSize size = ScreenSize();
+    return {Screen{TRect{0, 0, size.cx, size.cy}, true}};
+  }
 
   static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 };
@@ -138,6 +163,8 @@ class TApplication {
   // Called when the queue has run empty; setting `done` to false asks to be
   // called again before waiting.
   std::function<void(bool& done)> OnIdle;
+  // Called when the desktop's monitors changed (ScreensChanged).
+  std::function<void()> OnScreensChanged;
   // Replaces the default failure handler (a message box with the stop icon).
   std::function<void(const std::exception&)> OnException;
   void HandleException(const std::exception& e);

@@ -228,6 +228,16 @@ void TForm::Paint(TCanvas& canvas) {
 
 void TForm::BoundsChanged(const TRect& old) {
   if (handle_) handle_->SetBounds(bounds_);
+  SizeChanged(old);
+}
+
+void TForm::WindowResized(std::int32_t width, std::int32_t height) {
+  const TRect old = bounds_;
+  bounds_ = Bounds(Left(), Top(), std::max(width, 0), std::max(height, 0));
+  SizeChanged(old);
+}
+
+void TForm::SizeChanged(const TRect& old) {
   if (old.Width() != bounds_.Width() || old.Height() != bounds_.Height()) {
     if (presentedChild_ == nullptr && !surface_.Empty()) {
       surface_.Resize(Width(), Height(), ColorToRGB(Color()));

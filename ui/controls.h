@@ -174,6 +174,9 @@ class TForm : public TControl {
   void RemoveChild(TGraphicControl* child);
   const std::vector<TGraphicControl*>& Children() const { return children_; }
 
+  // The window system gave the window this client size: the form takes it
+  // without resizing the window back.
+  void WindowResized(std::int32_t width, std::int32_t height);
   // Routes one input event (form client coordinates) to the control under it.
   void HandleInput(const InputEvent& e);
   WindowHandle* Handle() { return handle_.get(); }
@@ -201,6 +204,7 @@ class TForm : public TControl {
   TControl* ControlAt(std::int32_t x, std::int32_t y);
   void SetHover(TControl* control);
   void Realign();
+  void SizeChanged(const TRect& old);
   // Gives the surface the form's size again after a paint presented a child's bitmap instead.
   void EnsureSurface();
 

@@ -1,5 +1,7 @@
 #include "ui/headless.h"
 
+#include <utility>
+
 #include "graphics/canvas.h"
 #include "ui/controls.h"
 
@@ -11,6 +13,7 @@ class HeadlessWindow : public WindowHandle {
   void SetBounds(const TRect&) override {}
   void Show() override {}
   void Hide() override {}
+  void GrabInput() override { ++backend_.inputGrabs_; }
   void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
     if (shown_.Width() != surface.Width() || shown_.Height() != surface.Height()) {
       shown_.Resize(surface.Width(), surface.Height(), 0);
@@ -25,6 +28,18 @@ class HeadlessWindow : public WindowHandle {
   HeadlessBackend& backend_;
   Bitmap shown_;
 };
+
+std::vector<Screen> HeadlessBackend::Screens() {
+  if (screens_.empty()) return Backend::Screens();
+  return screens_;
+}
+
+void HeadlessBackend::SetScreens(std::vector<Screen> screens) {
+  screens_ = std::move(screens);
+  const TRect primary = PrimaryScreenBounds(screens_);
+  screen_ = TSize{primary.Width(), primary.Height()};
+  PushInput(InputEvent{.kind = InputEvent::Kind::ScreensChanged});
+}
 
 void HeadlessBackend::PollEvents(std::vector<InputEvent>& out) {
   std::lock_guard lock(mutex_);

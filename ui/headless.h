@@ -31,12 +31,19 @@ class HeadlessBackend : public Backend {
   void ShowErrorBox(const std::string& caption, const std::string& text) override;
   void ShowCursor(bool show) override { cursorCount_ += show ? 1 : -1; }
   TSize ScreenSize() override { return screen_; }
+  // The scripted monitors; the one screen of ScreenSize until SetScreens.
+  std::vector<Screen> Screens() override;
   void SetPointer(TCursor cursor) override { pointer_ = cursor; }
   void OpenURL(const std::string& url) override { openedUrls_.push_back(url); }
 
   // Scripting.
   void Advance(std::uint32_t ms) { clock_ += ms; }
   void SetScreenSize(TSize screen) { screen_ = screen; }
+  // Replaces the monitors and reports the change as a ScreensChanged event;
+  // ScreenSize follows the primary one.
+  void SetScreens(std::vector<Screen> screens);
+  // How many windows have grabbed the input so far.
+  int InputGrabs() const { return inputGrabs_; }
   void PushInput(const InputEvent& e);
   std::vector<std::pair<std::string, std::string>> ErrorBoxes() const;
   int CursorCount() const { return cursorCount_; }
@@ -51,6 +58,8 @@ class HeadlessBackend : public Backend {
  private:
   friend class HeadlessWindow;
   TSize screen_;
+  std::vector<Screen> screens_;
+  int inputGrabs_ = 0;
   std::atomic<std::uint32_t> clock_{0};
   int cursorCount_ = 0;
   TCursor pointer_ = TCursor::crDefault;
