@@ -36,10 +36,22 @@ TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> syst
       executablePath_(std::move(executablePath)),
       system_(std::move(system)) {
   mpSaver.OnNotify = [this](void* s) { mpSaverNotify(s); };
-  BorderStyle = TFormBorderStyle::bsNone;
   const TSize screen = Application().Platform().ScreenSize();
   SetBounds((screen.cx - kDesignClientWidth) / 2, (screen.cy - kDesignClientHeight) / 2,
             kDesignClientWidth, kDesignClientHeight);
+  Initialize();
+}
+
+// A screen window plays no music and asks no password: the main window does.
+TfrmScrn::TfrmScrn(TfrmScrn& main, const TRect& screen)
+    : mpSaver(nullptr), executablePath_(main.executablePath_), main_(&main) {
+  SetBoundsRect(screen);
+  SetColor(clBlack);
+  Initialize();
+}
+
+void TfrmScrn::Initialize() {
+  BorderStyle = TFormBorderStyle::bsNone;
 
   tvShow.SetAlign(TAlign::alClient);
   tvShow.SetCenter(true);
@@ -67,6 +79,8 @@ TfrmScrn::TfrmScrn(std::string executablePath, std::unique_ptr<SaverSystem> syst
 TfrmScrn::~TfrmScrn() {
   BeginDestroy();
   *self_ = nullptr;
+  screens_.clear();
+  retired_.clear();
   // A run that ends without closing the window (an unreadable show, the
   // program told to end) still gives back the running flag and the cursor.
   if (running_ && HasApplication()) {
@@ -74,9 +88,10 @@ TfrmScrn::~TfrmScrn() {
     FormClose(this, action);
   }
   FormDestroy(this);
-  if (HasApplication() && Application().OnIdle) {
-    // The idle hook must not outlive the window it calls.
+  if (main_ == nullptr && HasApplication()) {
+    // The hooks must not outlive the window they call.
     Application().OnIdle = nullptr;
+    Application().OnScreensChanged = nullptr;
   }
 }
 
@@ -94,31 +109,54 @@ void TfrmScrn::FormCreate(void*) {
 void TfrmScrn::FormShow(void*) {}
 
 InputStream& TfrmScrn::ExecutableFile() {
-  if (!file_) file_.emplace(InputStream::OpenFile(executablePath_));
+  if (!file_) {
+    // A screen window reads the main window's open file through a stream of its own, so
+    // that the read-ahead workers of two shows never share a position.
+    if (main_ != nullptr) {
+      file_.emplace(main_->ExecutableFile().Another());
+    } else {
+      file_.emplace(InputStream::OpenFile(executablePath_));
+    }
+  }
   return *file_;
+}
+
+bool TfrmScrn::ReadConfiguration() {
+  InputStream& file = ExecutableFile();
+  const std::optional<std::int32_t> configOffset =
+      ReadTrailerField(file, 1) ? ReadTrailerField(file, 2) : std::nullopt;
+  if (!configOffset) {
+    file_.reset();  // the next activation looks at the file afresh
+    ReportToStderr("\"" + executablePath_ + "\" holds no show: it is shorter than a trailer");
+    return false;
+  }
+  try {
+    ReadComponentAt(file, *configOffset, *configuration_);
+    slideTimer_->SetInterval(static_cast<std::uint32_t>(configuration_->Interval()));
+    slideTimer_->OnTimer = [this] { ShowNextPicture(nullptr); };
+  } catch (const std::exception& e) {
+    // An unreadable configuration ends the program at the next turn of
+    // the message loop; start-up carries on with what the record holds.
+    ReportToStderr(std::string("Cannot read the show in \"") + executablePath_ + "\": " + e.what());
+    Application().Terminate();
+  }
+  return true;
 }
 
 void TfrmScrn::FormActivate(void*) {
   if (!startupPending_) return;
+  if (main_ != nullptr) {
+    // A screen window: the main window has read the show and started the music.
+    if (!ReadConfiguration()) return;
+    startupPending_ = false;
+    lastMouseX_ = -1;
+    lastMouseY_ = -1;
+    MakeTopmost();
+    return;
+  }
   {
+    if (!ReadConfiguration()) return;
     InputStream& file = ExecutableFile();
-    const std::optional<std::int32_t> configOffset =
-        ReadTrailerField(file, 1) ? ReadTrailerField(file, 2) : std::nullopt;
-    if (!configOffset) {
-      file_.reset();  // the next activation looks at the file afresh
-      ReportToStderr("\"" + executablePath_ + "\" holds no show: it is shorter than a trailer");
-      return;
-    }
-    try {
-      ReadComponentAt(file, *configOffset, *configuration_);
-      slideTimer_->SetInterval(static_cast<std::uint32_t>(configuration_->Interval()));
-      slideTimer_->OnTimer = [this] { ShowNextPicture(nullptr); };
-    } catch (const std::exception& e) {
-      // An unreadable configuration ends the program at the next turn of
-      // the message loop; start-up carries on with what the record holds.
-      ReportToStderr(std::string("Cannot read the show in \"") + executablePath_ + "\": " + e.what());
-      Application().Terminate();
-    }
     ExtractSounds(file);
     configuration_->lMute =
         ReadMuteSetting(SettingsFilePath(executablePath_), configuration_->lMute);
@@ -129,8 +167,7 @@ void TfrmScrn::FormActivate(void*) {
   }
   startupPending_ = false;
   SetColor(clBlack);
-  const TSize screen = Application().Platform().ScreenSize();
-  SetBounds(0, 0, screen.cx, screen.cy);
+  SetBoundsRect(PrimaryScreenBounds(Application().Platform().Screens()));
   lastMouseX_ = -1;
   lastMouseY_ = -1;
   Application().OnIdle = [this](bool& done) { AppIdle(done); };
@@ -139,14 +176,75 @@ void TfrmScrn::FormActivate(void*) {
   Application().Platform().ShowCursor(false);
   running_ = true;
   Show();
+  if (!inHostWindow_) {
+    if (WindowHandle* handle = Handle()) handle->GrabInput();
+    Application().OnScreensChanged = [this] { screensChanged_ = true; };
+    ArrangeScreens();
+  }
 }
 
 void TfrmScrn::AppIdle(bool&) {
+  // Here no window of the saver is inside a call of its own: monitors that
+  // changed are followed, and windows whose monitor went are deleted.
+  retired_.clear();
+  if (std::exchange(screensChanged_, false)) ArrangeScreens();
+  for (TfrmScrn* show : Shows()) {
+    // A window that the window system gave another size shows its next picture composed for it.
+    if (show->showStarted_ && show->composedFor_ != show->ClientSize()) {
+      show->ShowNextPicture(nullptr);
+    }
+  }
   // Only the first start message has an effect; posting more would keep the
   // queue from ever running empty and spin a processor core for the whole run.
   if (showStarted_ || startPosted_) return;
   startPosted_ = true;
   PostToSelf(&TfrmScrn::WMStartShow);
+}
+
+void TfrmScrn::ArrangeScreens() {
+  std::vector<Screen> screens = Application().Platform().Screens();
+  const TRect primary = PrimaryScreenBounds(screens);
+  if (primary.IsEmpty()) return;
+  SetBoundsRect(primary);
+  std::vector<TRect> others;
+  for (const Screen& screen : screens) {
+    const TRect& r = screen.bounds;
+    if (r.IsEmpty() || r == primary || std::find(others.begin(), others.end(), r) != others.end()) {
+      continue;
+    }
+    others.push_back(r);
+  }
+  // Windows whose monitor went leave the screen now and the memory when the loop is idle.
+  for (auto it = screens_.begin(); it != screens_.end();) {
+    const auto found = std::find(others.begin(), others.end(), (*it)->BoundsRect());
+    if (found != others.end()) {
+      others.erase(found);
+      ++it;
+      continue;
+    }
+    (*it)->Hide();
+    retired_.push_back(std::move(*it));
+    it = screens_.erase(it);
+  }
+  for (const TRect& r : others) {
+    TfrmScrn& window = *screens_.emplace_back(std::make_unique<TfrmScrn>(*this, r));
+    window.Show();
+    if (showStarted_ && EveryScreen()) window.PostToSelf(&TfrmScrn::WMStartShow);
+  }
+}
+
+std::vector<TfrmScrn*> TfrmScrn::Shows() {
+  TfrmScrn& main = MainWindow();
+  std::vector<TfrmScrn*> shows{&main};
+  if (main.EveryScreen()) {
+    for (const auto& window : main.screens_) shows.push_back(window.get());
+  }
+  return shows;
+}
+
+bool TfrmScrn::EveryScreen() const {
+  return !inHostWindow_ && configuration_ &&
+         configuration_->Screens() == TSSFileLocations::kScreensEvery;
 }
 
 void TfrmScrn::PostToSelf(void (TfrmScrn::*call)()) {
@@ -159,6 +257,15 @@ void TfrmScrn::PostToSelf(void (TfrmScrn::*call)()) {
 void TfrmScrn::WMStartShow() {
   startPosted_ = false;
   if (showStarted_) return;
+  if (main_ == nullptr && EveryScreen()) {
+    // Every screen's first picture is chosen before any shows, so that no two are the same.
+    for (TfrmScrn* show : Shows()) {
+      if (!show->upcoming_ && show->configuration_->GetPicCount() > 0) {
+        show->upcoming_.emplace().index = show->ChooseNextPicture(true);
+      }
+    }
+    for (const auto& window : screens_) window->PostToSelf(&TfrmScrn::WMStartShow);
+  }
   showStarted_ = true;
   ShowNextPicture(nullptr);
 }
@@ -168,10 +275,10 @@ void TfrmScrn::WMStopShow() {
   RequestClose();
 }
 
-void TfrmScrn::FormKeyDown(void*, std::uint16_t&, TShiftState) { RequestClose(); }
+void TfrmScrn::FormKeyDown(void*, std::uint16_t&, TShiftState) { MainWindow().RequestClose(); }
 
 void TfrmScrn::FormMouseDown(void*, TMouseButton, TShiftState, std::int32_t, std::int32_t) {
-  RequestClose();
+  MainWindow().RequestClose();
 }
 
 void TfrmScrn::FormMouseMove(void*, TShiftState, std::int32_t x, std::int32_t y) {
@@ -190,7 +297,7 @@ void TfrmScrn::FormMouseMove(void*, TShiftState, std::int32_t x, std::int32_t y)
   if (dx > kMoveTolerance && dy > kMoveTolerance) {
     lastMouseX_ = x;
     lastMouseY_ = y;
-    RequestClose();
+    MainWindow().RequestClose();
   }
 }
 
@@ -214,6 +321,13 @@ void TfrmScrn::RequestClose() {
 }
 
 void TfrmScrn::FormClose(void*, TCloseAction&) {
+  if (main_ != nullptr) {
+    // Closing one of the saver's windows closes them all.
+    main_->Close();
+    return;
+  }
+  for (const auto& window : screens_) window->Hide();
+  Application().OnScreensChanged = nullptr;
   running_ = false;
   system_->SetScreenSaverRunning(false);
   Application().OnIdle = nullptr;
@@ -223,6 +337,7 @@ void TfrmScrn::FormClose(void*, TCloseAction&) {
 }
 
 void TfrmScrn::FormDestroy(void*) {
+  if (main_ != nullptr) return;  // no music, no sounds
   // The device lets go of the playing file first: Windows deletes no file
   // that is still open.
   try {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "payload/config.h"
 #include "payload/graphics.h"
@@ -47,6 +48,12 @@ struct UpcomingPicture {
 // covers the primary screen in black, hides the cursor and, once the message
 // queue has run empty, starts the slideshow. A key, a click or a clear mouse
 // movement closes it.
+//
+// In a window of its own it also covers every other monitor with a window of
+// the same class (a screen window): black, or with a show of its own where
+// the show asks for every screen. Input on any of them closes the saver
+// through this one; closing one closes them all. Monitors that come and go
+// are followed, and when the primary one goes the show moves to the new one.
 class TfrmScrn : public TForm {
  public:
   // `executablePath`: the file whose payload is shown. `system`: the desktop's
@@ -55,6 +62,9 @@ class TfrmScrn : public TForm {
   explicit TfrmScrn(std::string executablePath,
                     std::unique_ptr<SaverSystem> system = PlatformSaverSystem(),
                     std::unique_ptr<AudioDevice> audio = CreateAudioDevice());
+  // A screen window of `main` on the monitor at `screen`: a black cover, or
+  // its own show when the configuration asks for a show on every screen.
+  TfrmScrn(TfrmScrn& main, const TRect& screen);
   ~TfrmScrn() override;
 
   // Form handlers.
@@ -83,16 +93,25 @@ class TfrmScrn : public TForm {
 
   // The slideshow: the slide timer's event and the first start message's action.
   void ShowNextPicture(void* sender);
-  // Replaces the image's picture by a screen-sized frame: the picture centred
-  // on black, fitted to the screen as the show's PictureFit says, and the
-  // caption along the bottom edge on every other call.
+  // Replaces the image's picture by a frame of the window's size: the picture
+  // centred on black, fitted to the window as the show's PictureFit says, and
+  // the caption along the bottom edge on every other call.
   void ComposeScreenPicture(TImage& image);
   // The screen-sized frame of a placed picture, with the caption on every
   // other call.
   Bitmap ComposeScreen(const ScreenPlacement& placed, TSize screen);
   // The window belongs to a screen-saver host (a daemon's window, a monitor,
-  // the root window): there pictures as authored are shrunk to fit as well.
+  // the root window): there pictures as authored are shrunk to fit as well,
+  // and the host owns the monitors.
   void SetInHostWindow(bool host) { inHostWindow_ = host; }
+
+  // Covers the monitors as the backend reports them now: this window on the
+  // primary one, a screen window on each other one.
+  void ArrangeScreens();
+  // The screen windows on the other monitors, in the order they came.
+  const std::vector<std::unique_ptr<TfrmScrn>>& ScreenWindows() const { return screens_; }
+  // The picture this window shows now; -1 before the first.
+  std::int32_t ShownPicture() const { return shownIndex_; }
 
   // The sound files: copied from the payload into a run folder of this
   // window's own at start-up, deleted with it when the window is destroyed.
@@ -131,6 +150,8 @@ class TfrmScrn : public TForm {
   TPoint LastMouse() const { return {lastMouseX_, lastMouseY_}; }
 
  private:
+  // What both constructors set up: the form, its child and its handlers.
+  void Initialize();
   // Calls `call` on the main thread later, unless this window is gone by then.
   void PostToSelf(void (TfrmScrn::*call)());
   // The executable file, opened on first use and held until the window dies:
@@ -138,7 +159,25 @@ class TfrmScrn : public TForm {
   // pictures.
   InputStream& ExecutableFile();
   // The index the next change shows (a random draw for a show in random order).
-  std::int32_t ChooseNextPicture() const;
+  // `now`: it shows at once, not at the next change.
+  std::int32_t ChooseNextPicture(bool now);
+  // The choice where every screen runs a show: the next in list order after
+  // the last one any screen took, or a random one, but none that another
+  // screen shows (`now`), and where it can be, none that it changes to next.
+  std::int32_t ChooseAmongScreens(bool now);
+  // Another screen's show has picture `index` on screen.
+  bool ShownElsewhere(std::int32_t index);
+  // A show on every screen (never in a host's window).
+  bool EveryScreen() const;
+  // The window that reads the music and owns the screen windows.
+  TfrmScrn& MainWindow() { return main_ != nullptr ? *main_ : *this; }
+  // This window and every screen window that runs a show.
+  std::vector<TfrmScrn*> Shows();
+  // Reads the show configuration from the executable's payload; false when
+  // the file holds no show.
+  bool ReadConfiguration();
+  // The window's client size; frames are composed for it.
+  TSize ClientSize() const { return TSize{ClientWidth(), ClientHeight()}; }
   // Chooses the next picture and starts reading and placing it on a worker,
   // so that the next change only composes and animates it.
   void PrepareUpcoming(TSize screen, std::int32_t fit);
@@ -169,6 +208,21 @@ class TfrmScrn : public TForm {
   // The picture the next change shows, chosen at the last change. Declared
   // after the file its worker reads, so that it is waited for first.
   std::optional<UpcomingPicture> upcoming_;
+  std::int32_t shownIndex_ = -1;
+  // The picture before it, on screen while the transition takes it away.
+  std::int32_t leavingIndex_ = -1;
+  // The size the shown frame was composed for.
+  TSize composedFor_;
+  // Screen windows: the main window, or null for the main window itself.
+  TfrmScrn* main_ = nullptr;
+  // The main window's: the screen windows, those whose monitor went (deleted
+  // when the message loop is idle, never inside one of their own calls), a
+  // change of the monitors to look at when idle, and where list order goes
+  // on where every screen runs a show.
+  std::vector<std::unique_ptr<TfrmScrn>> screens_;
+  std::vector<std::unique_ptr<TfrmScrn>> retired_;
+  bool screensChanged_ = false;
+  std::int32_t nextInList_ = 0;
 };
 
 // The process-wide count of mouse-move events the saver window still ignores.

@@ -4,6 +4,7 @@
 #include <future>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/random.h"
 #include "payload/payload.h"
@@ -21,7 +22,7 @@ void TfrmScrn::ShowNextPicture(void*) {
   slideTimer_->SetEnabled(false);
   const int count = configuration_->GetPicCount();
   if (count == 0) return;
-  const TSize screen = Application().Platform().ScreenSize();
+  const TSize screen = ClientSize();
   const std::int32_t fit = ShownFit();
   std::optional<ScreenPlacement> placed;
   if (upcoming_) {
@@ -29,15 +30,17 @@ void TfrmScrn::ShowNextPicture(void*) {
     UpcomingPicture upcoming = std::move(*upcoming_);
     upcoming_.reset();
     pictureIndex_ = upcoming.index;
+    // Where every screen runs a show, a picture that another screen still shows waits.
+    if (EveryScreen() && ShownElsewhere(pictureIndex_)) pictureIndex_ = ChooseNextPicture(true);
     if (upcoming.placement.valid()) {
-      if (upcoming.screen == screen && upcoming.fit == fit) {
+      if (upcoming.index == pictureIndex_ && upcoming.screen == screen && upcoming.fit == fit) {
         placed = upcoming.placement.get();  // a failure to read or decode surfaces here
       } else {
         upcoming.placement.wait();  // done with the file
       }
     }
   } else {
-    pictureIndex_ = ChooseNextPicture();
+    pictureIndex_ = ChooseNextPicture(true);
   }
   if (!placed) {
     placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
@@ -46,6 +49,8 @@ void TfrmScrn::ShowNextPicture(void*) {
   {
     if (tvShow.InTransition()) tvShow.StopTransition();
     Bitmap frame = ComposeScreen(*placed, screen);
+    composedFor_ = screen;
+    leavingIndex_ = std::exchange(shownIndex_, pictureIndex_);
     placed = {};  // in the frame now; the transition needs all the memory it can get
     tvShow.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(frame)));
     if (configuration_->lRandomStyle) {
@@ -65,15 +70,73 @@ void TfrmScrn::ShowNextPicture(void*) {
   slideTimer_->SetEnabled(true);
 }
 
-std::int32_t TfrmScrn::ChooseNextPicture() const {
+std::int32_t TfrmScrn::ChooseNextPicture(bool now) {
   const int count = configuration_->GetPicCount();
+  if (EveryScreen()) return ChooseAmongScreens(now);
   if (configuration_->lRandomPic) return Random(count);
   return pictureIndex_ > count - 1 ? 0 : pictureIndex_;
 }
 
+std::int32_t TfrmScrn::ChooseAmongScreens(bool now) {
+  const int count = configuration_->GetPicCount();
+  // What each picture is to the other shows: on screen now (also while a transition takes it
+  // away), or their next one.
+  enum : std::uint8_t { kShown = 1, kNext = 2, kOwn = 4 };
+  std::vector<std::uint8_t> held(static_cast<std::size_t>(count), 0);
+  const auto mark = [&](std::int32_t index, std::uint8_t what) {
+    if (index >= 0 && index < count) held[static_cast<std::size_t>(index)] |= what;
+  };
+  for (const TfrmScrn* show : Shows()) {
+    if (show == this) {
+      mark(shownIndex_, kOwn);
+      continue;
+    }
+    mark(show->shownIndex_, kShown);
+    if (show->tvShow.InTransition()) mark(show->leavingIndex_, kShown);
+    if (show->upcoming_) mark(show->upcoming_->index, kNext);
+  }
+  // A picture for now must not be on another screen; one for the next change should not be
+  // either (it may still be then), nor what another screen changes to next, nor this screen's
+  // own again. The first group that leaves a picture decides.
+  const std::vector<std::uint8_t> groups =
+      now ? std::vector<std::uint8_t>{kShown | kNext, kShown}
+          : std::vector<std::uint8_t>{kShown | kNext | kOwn, kNext | kOwn, kNext, kShown};
+  std::vector<std::int32_t> free;
+  for (const std::uint8_t avoided : groups) {
+    for (std::int32_t i = 0; i < count; ++i) {
+      if ((held[static_cast<std::size_t>(i)] & avoided) == 0) free.push_back(i);
+    }
+    if (!free.empty()) break;
+  }
+  if (free.empty()) {
+    // Fewer pictures than screens: some are shown twice.
+    for (std::int32_t i = 0; i < count; ++i) free.push_back(i);
+  }
+  if (configuration_->lRandomPic) {
+    return free[static_cast<std::size_t>(Random(static_cast<std::int32_t>(free.size())))];
+  }
+  // List order goes on from the last picture any screen took.
+  std::int32_t& position = MainWindow().nextInList_;
+  if (position >= count) position = 0;
+  const auto found = std::lower_bound(free.begin(), free.end(), position);
+  const std::int32_t chosen = found != free.end() ? *found : free.front();
+  position = chosen + 1;
+  return chosen;
+}
+
+bool TfrmScrn::ShownElsewhere(std::int32_t index) {
+  for (const TfrmScrn* show : Shows()) {
+    if (show == this) continue;
+    if (show->shownIndex_ == index) return true;
+    if (show->tvShow.InTransition() && show->leavingIndex_ == index) return true;
+  }
+  return false;
+}
+
 void TfrmScrn::PrepareUpcoming(TSize screen, std::int32_t fit) {
+  const std::int32_t index = ChooseNextPicture(false);
   UpcomingPicture& upcoming = upcoming_.emplace();
-  upcoming.index = ChooseNextPicture();
+  upcoming.index = index;
   upcoming.screen = screen;
   upcoming.fit = fit;
   std::int32_t offset = 0;
@@ -139,7 +202,7 @@ ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize s
 }
 
 void TfrmScrn::ComposeScreenPicture(TImage& image) {
-  const TSize screen = Application().Platform().ScreenSize();
+  const TSize screen = ClientSize();
   image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(
       ComposeScreen(PlacePicture(image.Picture().Graphic(), screen, ShownFit()), screen)));
 }

@@ -59,6 +59,19 @@ TEST_F(PayloadFile, LocatesEverythingThroughTheTrailer) {
   EXPECT_EQ(fs::file_size(target), 500u);
 }
 
+TEST_F(PayloadFile, AnotherStreamReadsTheSameOpenFileAtItsOwnPosition) {
+  const std::string path = Write("s.bin", Bytes("0123456789"));
+  InputStream first = InputStream::OpenFile(path);
+  first.Seek(6);
+  EXPECT_EQ(first.ReadByte(), '6');
+  fs::remove(path);  // both go on reading the file they opened
+  InputStream second = first.Another();
+  EXPECT_EQ(second.Position(), 0);
+  EXPECT_EQ(second.Size(), 10);
+  EXPECT_EQ(second.ReadBytes(3), Bytes("012"));
+  EXPECT_EQ(first.ReadByte(), '7');
+}
+
 TEST_F(PayloadFile, TrailerFieldsOfShortAndPaddedFiles) {
   const auto tinyFile = Bytes("short");
   InputStream tiny(tinyFile);

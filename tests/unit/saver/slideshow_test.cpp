@@ -106,8 +106,9 @@ TEST_F(SlideshowTest, ThePictureReadAheadFollowsAScreenThatChangedSize) {
   const std::vector<std::uint8_t> second = Jpeg(128, 96, 2);
   TfrmScrn& form = Start(WriteSaver({Jpeg(128, 96, 1), second}));
   form.ShowNextPicture(nullptr);  // the second is read ahead for 64 x 48
-  backend_->SetScreenSize({40, 40});
-  form.ShowNextPicture(nullptr);
+  backend_->SetScreens({{TRect{0, 0, 40, 40}, true}});
+  app_.ProcessMessages();
+  StartShow();  // the window follows its screen, and shows the next picture composed for it
   const Bitmap shown = form.tvShow.Picture().Graphic()->Pixels();
   EXPECT_EQ(shown, Composed(form, second));
   EXPECT_EQ(shown.Width(), 40);

@@ -90,6 +90,7 @@ TEST_F(PackTool, BuildsTheWorkedExampleLayout) {
   EXPECT_EQ(json["config"]["SndSizesCommaList"], "300000");
   EXPECT_EQ(json["config"]["Title"], "Demo");
   EXPECT_EQ(json["config"]["PictureFit"], 0);  // as authored, and not in the stream
+  EXPECT_EQ(json["config"]["Screens"], 0);  // primary, and not in the stream either
   EXPECT_EQ(json["pictures"][0], (nlohmann::json{{"offset", 1000000}, {"width", 320}, {"height", 200}, {"jpeg_bytes", 49923}}));
   EXPECT_EQ(json["pictures"][1], (nlohmann::json{{"offset", 1050000}, {"width", 200}, {"height", 320}, {"jpeg_bytes", 39923}}));
   EXPECT_EQ(json["sounds"][0], (nlohmann::json{{"offset", 1090000}, {"size", 300000}, {"name", "theme.wav"}}));
@@ -103,7 +104,7 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
                  "' --sound '" + snd + "' --font-color clYellow --font-height -32 --font-name Arial"
                  " --interval 7000 --random-pic --random-style --clear-old --sound-order 3 --mute"
                  " --email me@example.org --web https://example.org --author 'Ann \xC3\x89'"
-                 " --fit scale");
+                 " --fit scale --screens every");
   ASSERT_EQ(r.status, 0) << r.out;
   r = Shell(kPack + " inspect " + Path("s.scr"));
   ASSERT_EQ(r.status, 0) << r.out;
@@ -119,6 +120,7 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
   EXPECT_EQ(c["PicFileNamesCommaList"], "\"pic one.jpg\"");
   EXPECT_EQ(c["SndFileNamesCommaList"], "\"Main, Theme.mid\"");
   EXPECT_EQ(c["PictureFit"], 2);
+  EXPECT_EQ(c["Screens"], 1);
 
   const std::string notJpeg = Put("fake.jpg", {'G', 'I', 'F', '8', '9', 'a'});
   r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture " + notJpeg);
@@ -132,6 +134,9 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
   r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture '" + a +
           "' --fit stretch");
   EXPECT_NE(r.out.find("--fit takes as-authored, shrink or scale"), std::string::npos) << r.out;
+  r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture '" + a +
+          "' --screens both");
+  EXPECT_NE(r.out.find("--screens takes primary or every, not \"both\""), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(Path("bad.scr")));
 }
 
