@@ -399,6 +399,16 @@ TEST_F(FormTest, ClientAlignedChildFollowsTheFormSize) {
   form.Show();
   app_.ProcessMessages();
   EXPECT_EQ(form.Surface().Pixel(199, 149), kRed);
+  // The size the window system gives comes as an event, as does a change of the monitors.
+  int screensChanged = 0;
+  app_.OnScreensChanged = [&] { ++screensChanged; };
+  backend_->PushInput({.kind = InputEvent::Kind::Resized, .form = &form, .x = 120, .y = 90});
+  backend_->SetScreens({{Rect(640, 0, 1280, 480), false}, {Rect(0, 0, 800, 600), true}});
+  app_.ProcessMessages();
+  EXPECT_EQ(c.BoundsRect(), Rect(0, 0, 120, 90));
+  EXPECT_EQ(form.BoundsRect(), Rect(0, 0, 120, 90));
+  EXPECT_EQ(screensChanged, 1);
+  EXPECT_EQ(backend_->ScreenSize(), (TSize{800, 600}));
 }
 
 TEST_F(FormTest, MouseRoutesToTheControlUnderThePointer) {
