@@ -106,7 +106,11 @@ void TfrmScrn::FormCreate(void*) {
 }
 
 // Linux desktops have no task-bar window of the application to hide.
-void TfrmScrn::FormShow(void*) {}
+// A screen window leaves the keyboard focus with the main window.
+void TfrmScrn::FormShow(void*) {
+  if (main_ == nullptr) return;
+  if (WindowHandle* handle = Handle()) handle->SetNoActivate();
+}
 
 InputStream& TfrmScrn::ExecutableFile() {
   if (!file_) {
@@ -275,13 +279,16 @@ void TfrmScrn::WMStopShow() {
   RequestClose();
 }
 
-void TfrmScrn::FormKeyDown(void*, std::uint16_t&, TShiftState) { MainWindow().RequestClose(); }
+void TfrmScrn::FormKeyDown(void*, std::uint16_t&, TShiftState) {
+  if (!MainWindow().inputHeld_) MainWindow().RequestClose();
+}
 
 void TfrmScrn::FormMouseDown(void*, TMouseButton, TShiftState, std::int32_t, std::int32_t) {
-  MainWindow().RequestClose();
+  if (!MainWindow().inputHeld_) MainWindow().RequestClose();
 }
 
 void TfrmScrn::FormMouseMove(void*, TShiftState, std::int32_t x, std::int32_t y) {
+  if (MainWindow().inputHeld_) return;
   std::int32_t& ignored = IgnoredMoves();
   if (ignored > 0) {
     --ignored;
@@ -317,8 +324,23 @@ void TfrmScrn::RequestClose() {
     }
     platform.ShowCursor(false);
   }
-  if (mayLeave) Close();
+  if (mayLeave) {
+    Close();
+  } else if (!screens_.empty()) {
+    // The check blocks the main window only: clicks and moves on the other monitors' windows
+    // while it was open reach them with the next round of the message loop. They were meant
+    // for the check and are dropped, not taken for a new request.
+    inputHeld_ = true;
+    PostToSelf(&TfrmScrn::HoldInputOneRoundMore);
+  }
 }
+
+void TfrmScrn::HoldInputOneRoundMore() {
+  // Calls posted while the loop handles input run in the same round; this one runs in the next.
+  PostToSelf(&TfrmScrn::TakeInputAgain);
+}
+
+void TfrmScrn::TakeInputAgain() { inputHeld_ = false; }
 
 void TfrmScrn::FormClose(void*, TCloseAction&) {
   if (main_ != nullptr) {

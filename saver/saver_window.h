@@ -150,6 +150,9 @@ class TfrmScrn : public TForm {
   TPoint LastMouse() const { return {lastMouseX_, lastMouseY_}; }
 
  private:
+  // The two steps that give input back one full round after a refused check.
+  void HoldInputOneRoundMore();
+  void TakeInputAgain();
   // What both constructors set up: the form, its child and its handlers.
   void Initialize();
   // Calls `call` on the main thread later, unless this window is gone by then.
@@ -222,6 +225,8 @@ class TfrmScrn : public TForm {
   std::vector<std::unique_ptr<TfrmScrn>> screens_;
   std::vector<std::unique_ptr<TfrmScrn>> retired_;
   bool screensChanged_ = false;
+  // Input is dropped: it arrived while a refused password check was open.
+  bool inputHeld_ = false;
   std::int32_t nextInList_ = 0;
 };
 

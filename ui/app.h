@@ -75,6 +75,10 @@ class WindowHandle {
   // the desktop comes to the program's own windows, none to other programs'
   // (X11 grabs; elsewhere topmost full-screen windows have them anyway).
   virtual void GrabInput() {}
+  // Neither showing the window nor a click into it takes the keyboard focus
+  // from the program's window that has it (a cover beside the main window).
+  // Called before the window first shows.
+  virtual void SetNoActivate() {}
 };
 
 // One monitor, in desktop coordinates (Windows places monitors left of or

@@ -38,15 +38,53 @@ TShiftState ButtonState(WPARAM flags) {
   return shift;
 }
 
+// Every monitor at its place on the desktop, in the system's order; the one
+// primary screen of SM_CXSCREEN x SM_CYSCREEN when the system lists none.
+std::vector<Screen> DesktopScreens() {
+  std::vector<Screen> screens;
+  const auto add = [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) {
+      const RECT& r = info.rcMonitor;
+      reinterpret_cast<std::vector<Screen>*>(data)->push_back(
+          {Rect(r.left, r.top, r.right, r.bottom), (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    }
+    return TRUE;
+  };
+  if (!EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&screens)) ||
+      screens.empty()) {
+    return {
+        Screen{Bounds(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)), true}};
+  }
+  return screens;
+}
+
 class Win32Window;
 
 // What the backend and its windows share: the input the window procedure
-// collects, the pointer's look, and the windows alive, which the backend
-// destroys when it goes before them.
+// collects, the pointer's look, the monitors the program knows of, and the
+// windows alive, which the backend destroys when it goes before them.
 struct Win32Windows {
   std::vector<InputEvent> pending;
+  // The monitors as the program last read them or was told of them.
+  std::vector<Screen> knownScreens;
+  // A ScreensChanged event waits in `pending`.
+  bool screensChangePending = false;
   std::vector<Win32Window*> alive;
   HCURSOR pointer = LoadCursorA(nullptr, IDC_ARROW);
+
+  // WM_DISPLAYCHANGE. The system sends it to every top-level window in turn,
+  // and from another process each one arrives in a later round of the message
+  // loop: only monitors other than the known ones make an event, and at most
+  // one waits at a time.
+  void DisplayChanged() {
+    std::vector<Screen> now = DesktopScreens();
+    if (now == knownScreens) return;
+    knownScreens = std::move(now);
+    if (std::exchange(screensChangePending, true)) return;
+    pending.push_back({.kind = InputEvent::Kind::ScreensChanged});
+  }
 };
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -94,14 +132,33 @@ class Win32Window : public WindowHandle {
     bounds_ = bounds;
     if (hwnd_ == nullptr) return;
     const RECT frame = FrameOf(bounds_);
-    SetWindowPos(hwnd_, nullptr, frame.left, frame.top, frame.right - frame.left,
-                 frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A topmost window is put back at the top of the topmost band, which
+    // another program's topmost window may have taken meanwhile.
+    SetWindowPos(hwnd_, topmost_ ? HWND_TOPMOST : nullptr, frame.left, frame.top,
+                 frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOACTIVATE | (topmost_ ? 0 : SWP_NOZORDER));
   }
 
   void Show() override {
     if (hwnd_ == nullptr) Create();
+    if (noActivate_) {
+      ShowWindow(hwnd_, SW_SHOWNA);
+      return;
+    }
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
+  }
+
+  // Showing the window, or a click into it, leaves the keyboard focus where
+  // it is (with the program's main window): WS_EX_NOACTIVATE, no activation
+  // on show, none on a click. Keys go on to the window with the focus; the
+  // mouse input over this one still comes to it.
+  void SetNoActivate() override {
+    noActivate_ = true;
+    if (hwnd_ != nullptr) {
+      SetWindowLongPtrW(hwnd_, GWL_EXSTYLE,
+                        GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
+    }
   }
 
   void Hide() override {
@@ -187,6 +244,15 @@ class Win32Window : public WindowHandle {
       case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE) Push({.kind = Kind::Activate});
         break;
+      case WM_MOUSEACTIVATE:
+        if (noActivate_) return MA_NOACTIVATE;
+        break;
+      case WM_SIZE:
+        Resized(wParam, lParam);
+        break;
+      case WM_DISPLAYCHANGE:
+        windows_->DisplayChanged();
+        break;
       case WM_SETCURSOR:
         if (LOWORD(lParam) == HTCLIENT) {
           SetCursor(windows_->pointer);
@@ -220,15 +286,34 @@ class Win32Window : public WindowHandle {
     DWORD exStyle = 0;
     if (border_ == TFormBorderStyle::bsDialog) exStyle |= WS_EX_DLGMODALFRAME;
     if (topmost_) exStyle |= WS_EX_TOPMOST;
+    if (noActivate_) exStyle |= WS_EX_NOACTIVATE;
     return exStyle;
+  }
+
+  // The client size the window is given for client bounds: never empty.
+  static TSize ClientSizeOf(const TRect& client) {
+    return TSize{std::max(1, client.Width()), std::max(1, client.Height())};
   }
 
   // The window's rectangle around client bounds.
   RECT FrameOf(const TRect& client) const {
-    RECT frame{client.Left, client.Top, client.Left + std::max(1, client.Width()),
-               client.Top + std::max(1, client.Height())};
+    const TSize size = ClientSizeOf(client);
+    RECT frame{client.Left, client.Top, client.Left + size.cx, client.Top + size.cy};
     AdjustWindowRectEx(&frame, Style(), FALSE, ExStyle());
     return frame;
+  }
+
+  // WM_SIZE: a client size other than the one the form gave (the system
+  // enforcing a minimum, the user dragging the frame, a maximize) becomes a
+  // Resized event. The form takes the size without setting it back, so the
+  // size it asks for itself never comes back as an event.
+  void Resized(WPARAM kind, LPARAM lParam) {
+    if (kind == SIZE_MINIMIZED) return;
+    const TSize size{LOWORD(lParam), HIWORD(lParam)};
+    const TSize given = ClientSizeOf(bounds_);
+    if (size.cx == given.cx && size.cy == given.cy) return;
+    bounds_ = Bounds(bounds_.Left, bounds_.Top, size.cx, size.cy);
+    Push({.kind = InputEvent::Kind::Resized, .x = size.cx, .y = size.cy});
   }
 
   void Create() {
@@ -272,6 +357,7 @@ class Win32Window : public WindowHandle {
   TRect bounds_{};
   std::string caption_;
   bool topmost_ = false;
+  bool noActivate_ = false;
   bool tracking_ = false;
 };
 
@@ -312,6 +398,7 @@ class Win32Backend : public Backend {
     }
     out.insert(out.end(), windows_->pending.begin(), windows_->pending.end());
     windows_->pending.clear();
+    windows_->screensChangePending = false;
   }
 
   void WaitEvents(std::uint32_t timeoutMs) override {
@@ -347,6 +434,11 @@ class Win32Backend : public Backend {
 
   TSize ScreenSize() override {
     return TSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+
+  std::vector<Screen> Screens() override {
+    windows_->knownScreens = DesktopScreens();
+    return windows_->knownScreens;
   }
 
  private:

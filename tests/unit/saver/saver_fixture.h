@@ -48,6 +48,7 @@ struct DesktopState {
   bool userMayLeave = true;
   int checks = 0;
   std::vector<bool> runningFlags = {};
+  std::function<void()> duringCheck = {};  // what happens while the check is open
 };
 
 class FakeSaverSystem : public SaverSystem {
@@ -57,6 +58,7 @@ class FakeSaverSystem : public SaverSystem {
   std::int32_t UsePasswordSetting() override { return state_.usePassword; }
   bool VerifyPassword(std::intptr_t) override {
     ++state_.checks;
+    if (state_.duringCheck) state_.duringCheck();
     return state_.userMayLeave;
   }
   void SetScreenSaverRunning(bool running) override { state_.runningFlags.push_back(running); }

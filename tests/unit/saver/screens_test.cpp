@@ -73,6 +73,21 @@ TEST_F(ScreensTest, InputOnAnyMonitorClosesAllThroughThePasswordCheck) {
   }
 }
 
+TEST_F(ScreensTest, InputThatArrivesWhileARefusedCheckIsOpenIsDropped) {
+  desktop_ = DesktopState{.hasSettings = true, .usePassword = 1, .userMayLeave = false};
+  TfrmScrn& form = StartOn(kThreeScreens);
+  const InputEvent click{.kind = InputEvent::Kind::MouseDown, .form = form.ScreenWindows()[0].get()};
+  desktop_.duringCheck = [&] { backend_->PushInput(click); };
+  backend_->PushInput(click);
+  app_.ProcessMessages();  // the click asks; another one arrives while the check is open
+  app_.ProcessMessages();
+  EXPECT_EQ(desktop_.checks, 1);
+  desktop_.duringCheck = nullptr;
+  backend_->PushInput(click);
+  app_.ProcessMessages();
+  EXPECT_EQ(desktop_.checks, 2);  // input after the check asks again
+}
+
 TEST_F(ScreensTest, MonitorsThatComeAndGoAreFollowedAndTheShowMovesToTheNewPrimary) {
   TfrmScrn& form = StartOn({kThreeScreens[1]});
   StartShow();
