@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "base/error.h"
 #include "graphics/pixel_convert.h"
 #include "os/linux/x11_faults.h"
+#include "os/linux/x11_screens.h"
 #include "ui/controls.h"
 #include "ui/message_box.h"
 
@@ -64,6 +66,9 @@ constexpr std::uint16_t kVkOther = 255;
 // Connection attempts to a display server that is resetting, and the pause between them.
 constexpr int kDisplayAttempts = 5;
 constexpr Uint32 kDisplayRetryMs = 100;
+// How long an input grab is tried again, on each round of events, while the window is not
+// viewable yet or another client holds a grab.
+constexpr Uint32 kGrabPatienceMs = 3000;
 
 std::uint16_t Offset(std::uint16_t base, int by) { return static_cast<std::uint16_t>(base + by); }
 
@@ -116,10 +121,15 @@ bool ToMouseButton(Uint8 sdlButton, TMouseButton& button) {
   return true;
 }
 
-SDL_Rect PrimaryScreen() {
-  SDL_Rect r{0, 0, 0, 0};
-  if (SDL_GetDisplayBounds(0, &r) != 0) r = SDL_Rect{0, 0, 0, 0};
-  return r;
+// SDL's displays as screens, display 0 primary.
+std::vector<Screen> SdlScreens() {
+  std::vector<Screen> monitors;
+  const int count = SDL_GetNumVideoDisplays();
+  for (int i = 0; i < count; ++i) {
+    SDL_Rect r{0, 0, 0, 0};
+    if (SDL_GetDisplayBounds(i, &r) == 0) monitors.push_back({Bounds(r.x, r.y, r.w, r.h), i == 0});
+  }
+  return DistinctScreens(monitors);
 }
 
 class SdlWindow;
@@ -129,6 +139,23 @@ class SdlWindow;
 struct SdlWindows {
   bool videoUp = true;
   std::unordered_map<Uint32, SdlWindow*> byId;
+  // The desktop's monitors as last asked; asked again after a change.
+  std::function<std::vector<Screen>()> ask;
+  std::optional<std::vector<Screen>> screens;
+  // Done once, with the first window: SDL's X connection reports RandR's changes.
+  bool watchingScreens = false;
+  // SDL may have ended the input grabs: it lets go of the keyboard and the pointer whenever a
+  // window of its own is shown or hidden, gains or loses the focus or the pointer enters it,
+  // of the keyboard when the pointer leaves one (not full screen to SDL), and of the pointer
+  // when a click ends.
+  bool grabsMayBeLost = false;
+  // The application hides the pointer (ShowCursor's counter is negative).
+  bool pointerHidden = false;
+
+  const std::vector<Screen>& Screens() {
+    if (!screens) screens = ask();
+    return *screens;
+  }
 };
 
 class SdlWindow : public WindowHandle {
@@ -143,8 +170,77 @@ class SdlWindow : public WindowHandle {
   // Another client destroyed the X window: nothing is drawn or changed on it any more.
   void MarkGone() { gone_ = true; }
 
+  // The window system gave the window another size: it is the window's from now on. False
+  // when the window already has that size (a change of its own, reported late).
+  bool TakeSize(int& width, int& height) {
+    if (window_ == nullptr) return false;
+    SDL_GetWindowSize(window_, &width, &height);
+    if (width == bounds_.Width() && height == bounds_.Height()) return false;
+    bounds_ = Bounds(bounds_.Left, bounds_.Top, width, height);
+    return true;
+  }
+
+  // The window has asked for the input of the whole desktop and holds the keyboard.
+  bool Grabbing() const { return grab_.wanted && grab_.keyboard; }
+
+  // A pointer event over another program's window that the grab brought, as the form's input.
+  bool GrabbedPointerEvent(const SDL_Event& e, InputEvent& out) const {
+    X11InputGrab::PointerEvent pointer;
+    if (!x11Grab_ || !x11Grab_->PointerEventOf(e, pointer)) return false;
+    using Kind = X11InputGrab::PointerEvent::Kind;
+    if (pointer.kind != Kind::Move && (pointer.button < 1 || pointer.button > 3)) return false;
+    int windowX = 0, windowY = 0;
+    SDL_GetWindowPosition(window_, &windowX, &windowY);
+    constexpr TMouseButton kButtons[] = {TMouseButton::mbLeft, TMouseButton::mbMiddle,
+                                         TMouseButton::mbRight};
+    out = InputEvent{.kind = pointer.kind == Kind::Move   ? InputEvent::Kind::MouseMove
+                             : pointer.kind == Kind::Down ? InputEvent::Kind::MouseDown
+                                                          : InputEvent::Kind::MouseUp,
+                     .form = &form_,
+                     .x = pointer.rootX - windowX,
+                     .y = pointer.rootY - windowY,
+                     .button = pointer.kind == Kind::Move ? TMouseButton::mbLeft
+                                                          : kButtons[pointer.button - 1]};
+    return true;
+  }
+
+  void HidePointer(bool hidden) {
+    if (x11Grab_) x11Grab_->HidePointer(hidden);
+  }
+
+  void GrabInput() override {
+    grab_ = Grab{.wanted = true, .since = SDL_GetTicks()};
+    TryGrab(false);
+  }
+
+  // Tries the grabs not held (or, after `mayBeLost`, perhaps no longer held) once more while
+  // it is worth trying; a grab that was lost is tried for as long again as a new one.
+  void TryGrab(bool mayBeLost) {
+    if (!grab_.wanted) return;
+    if (mayBeLost && grab_.keyboard && grab_.pointer) grab_.since = SDL_GetTicks();
+    if (mayBeLost) grab_.keyboard = grab_.pointer = false;
+    if (grab_.keyboard && grab_.pointer) return;
+    if (window_ == nullptr || gone_ || !shown_) return;
+    if (!x11Grab_) {
+      x11Grab_ = X11InputGrab::For(window_);
+      if (!x11Grab_) {
+        grab_.wanted = false;  // no X11 window: the desktop's own rules hold
+        return;
+      }
+      x11Grab_->HidePointer(windows_->pointerHidden);
+    }
+    x11Grab_->Take(grab_.keyboard, grab_.pointer);
+    if (!(grab_.keyboard && grab_.pointer) && SDL_GetTicks() - grab_.since > kGrabPatienceMs) {
+      // Never to be had (another program holds a grab): the desktop keeps its input.
+      grab_.wanted = false;
+      grab_.keyboard = grab_.pointer = false;
+      x11Grab_.reset();
+    }
+  }
+
   void Destroy() {
     if (window_ == nullptr) return;
+    x11Grab_.reset();
     windows_->byId.erase(SDL_GetWindowID(window_));
     SDL_DestroyWindow(window_);
     window_ = nullptr;
@@ -169,11 +265,20 @@ class SdlWindow : public WindowHandle {
   void Show() override {
     if (!windows_->videoUp || gone_) return;
     if (window_ == nullptr) Create();
-    if (window_ != nullptr) SDL_ShowWindow(window_);
+    if (window_ == nullptr) return;
+    SDL_ShowWindow(window_);
+    windows_->grabsMayBeLost = true;
+    if (!shown_ && grab_.wanted) grab_.since = SDL_GetTicks();
+    shown_ = true;
+    TryGrab(false);
   }
 
   void Hide() override {
     if (window_ != nullptr) SDL_HideWindow(window_);
+    windows_->grabsMayBeLost = true;
+    shown_ = false;
+    grab_.keyboard = grab_.pointer = false;
+    x11Grab_.reset();
   }
 
   void Present(const Bitmap& surface, const std::vector<TRect>& rects) override {
@@ -209,8 +314,9 @@ class SdlWindow : public WindowHandle {
  private:
   bool CoversScreen() const {
     if (style_ != TFormBorderStyle::bsNone) return false;
-    const SDL_Rect screen = PrimaryScreen();
-    return screen.w > 0 && bounds_ == Bounds(screen.x, screen.y, screen.w, screen.h);
+    const std::vector<Screen>& screens = windows_->Screens();
+    return std::any_of(screens.begin(), screens.end(),
+                       [&](const Screen& screen) { return screen.bounds == bounds_; });
   }
 
   void Create() {
@@ -230,6 +336,10 @@ class SdlWindow : public WindowHandle {
     if (fullScreen_) RequestX11FullScreen(window_, true);
     windows_->byId[SDL_GetWindowID(window_)] = this;
     xid_ = X11WindowOf(window_);
+    if (xid_ != 0 && !windows_->watchingScreens) {
+      WatchX11ScreenChanges(window_);
+      windows_->watchingScreens = true;
+    }
   }
 
   static void CopyPart(const Bitmap& from, SDL_Surface& to, const TRect& part) {
@@ -263,6 +373,15 @@ class SdlWindow : public WindowHandle {
   bool fullScreen_ = false;
   unsigned long xid_ = 0;
   bool gone_ = false;
+  bool shown_ = false;
+  std::unique_ptr<X11InputGrab> x11Grab_;
+  // An input grab asked for (GrabInput), since when, and which parts of it are held.
+  struct Grab {
+    bool wanted = false;
+    Uint32 since = 0;
+    bool keyboard = false;
+    bool pointer = false;
+  } grab_;
 };
 
 // Nothing here reads text, yet the X input method that SDL opens with the display reads the
@@ -329,7 +448,14 @@ class SdlBackend : public Backend {
       // destruction of a window by another client is seen (DestroyNotify).
       EndProcessOnLostX11Connection();
       SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+      // SDL sees RandR's monitors at best; Xinerama's heads and mirrored outputs need X itself.
+      monitors_ = std::make_unique<X11Monitors>();
     }
+    windows_->ask = [this] {
+      std::vector<Screen> screens;
+      if (monitors_) screens = monitors_->Screens();
+      return screens.empty() ? SdlScreens() : screens;
+    };
     wakeEvent_ = SDL_RegisterEvents(1);
     // Nothing here reads text or key releases; left out, they do not wake WaitEvents.
     SDL_StopTextInput();
@@ -340,6 +466,7 @@ class SdlBackend : public Backend {
 
   ~SdlBackend() override {
     windows_->videoUp = false;
+    windows_->ask = [] { return std::vector<Screen>{}; };
     std::vector<SdlWindow*> left;
     for (const auto& [id, window] : windows_->byId) left.push_back(window);
     for (SdlWindow* window : left) window->Destroy();
@@ -353,10 +480,14 @@ class SdlBackend : public Backend {
   void PollEvents(std::vector<InputEvent>& out) override {
     for (const SDL_Event& e : kept_) Translate(e, out);
     kept_.clear();
+    out.insert(out.end(), grabbedInput_.begin(), grabbedInput_.end());
+    grabbedInput_.clear();
     SDL_PumpEvents();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-      if (!NoteDestroyed(e)) Translate(e, out);
+      if (!NoteSystemEvent(e)) Translate(e, out);
+      out.insert(out.end(), grabbedInput_.begin(), grabbedInput_.end());
+      grabbedInput_.clear();
     }
     for (const unsigned long xid : std::exchange(destroyed_, {})) {
       for (const auto& [id, window] : windows_->byId) {
@@ -365,10 +496,16 @@ class SdlBackend : public Backend {
         out.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = &window->Form()});
       }
     }
+    if (std::exchange(screensChanged_, false)) {
+      windows_->screens.reset();
+      out.push_back(InputEvent{.kind = InputEvent::Kind::ScreensChanged});
+    }
+    const bool grabsMayBeLost = std::exchange(windows_->grabsMayBeLost, false);
+    for (const auto& [id, window] : windows_->byId) window->TryGrab(grabsMayBeLost);
   }
 
   void WaitEvents(std::uint32_t timeoutMs) override {
-    if (!kept_.empty()) return;
+    if (!kept_.empty() || !grabbedInput_.empty()) return;
     SDL_Event e;
     int got;
     if (timeoutMs == kInfinite || timeoutMs > static_cast<std::uint32_t>(INT_MAX)) {
@@ -376,7 +513,7 @@ class SdlBackend : public Backend {
     } else {
       got = SDL_WaitEventTimeout(&e, static_cast<int>(timeoutMs));
     }
-    if (got == 0 || NoteDestroyed(e)) return;
+    if (got == 0 || NoteSystemEvent(e)) return;
     if (e.type == wakeEvent_) {
       wakePending_ = false;
     } else {
@@ -413,6 +550,8 @@ class SdlBackend : public Backend {
   void ShowCursor(bool show) override {
     cursorCount_ += show ? 1 : -1;
     SDL_ShowCursor(cursorCount_ >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    windows_->pointerHidden = cursorCount_ < 0;
+    for (const auto& [id, window] : windows_->byId) window->HidePointer(windows_->pointerHidden);
   }
 
   void ReleaseCapture() override { SDL_CaptureMouse(SDL_FALSE); }
@@ -430,16 +569,35 @@ class SdlBackend : public Backend {
   void OpenURL(const std::string& url) override { SDL_OpenURL(url.c_str()); }
 
   TSize ScreenSize() override {
-    const SDL_Rect screen = PrimaryScreen();
-    return TSize{screen.w, screen.h};
+    const TRect primary = PrimaryScreenBounds(windows_->Screens());
+    return TSize{primary.Width(), primary.Height()};
+  }
+
+  std::vector<Screen> Screens() override {
+    windows_->screens.reset();
+    return windows_->Screens();
   }
 
  private:
-  // Window-system events carry nothing but the destruction of a window; their
-  // message is only valid until SDL's queue moves on, so it is read at once.
-  bool NoteDestroyed(const SDL_Event& e) {
+  // Window-system events carry nothing but the destruction of a window and
+  // changes of the monitors; their message is only valid until SDL's queue
+  // moves on, so it is read at once.
+  bool NoteSystemEvent(const SDL_Event& e) {
     if (e.type != SDL_SYSWMEVENT) return false;
     if (const unsigned long xid = DestroyedX11Window(e)) destroyed_.push_back(xid);
+    if (IsX11ScreenChange(e)) screensChanged_ = true;
+    for (const auto& [id, window] : windows_->byId) {
+      InputEvent input;
+      if (!window->GrabbedPointerEvent(e, input)) continue;
+      if (input.kind != InputEvent::Kind::MouseMove) {
+        const Uint32 mask = input.button == TMouseButton::mbLeft     ? SDL_BUTTON_LMASK
+                            : input.button == TMouseButton::mbMiddle ? SDL_BUTTON_MMASK
+                                                                     : SDL_BUTTON_RMASK;
+        buttons_ = input.kind == InputEvent::Kind::MouseDown ? buttons_ | mask : buttons_ & ~mask;
+      }
+      input.shift = ModifierState(SDL_GetModState()) | ButtonState(buttons_);
+      grabbedInput_.push_back(input);
+    }
     return true;
   }
 
@@ -455,7 +613,7 @@ class SdlBackend : public Backend {
     }
     switch (e.type) {
       case SDL_KEYDOWN:
-        return Add(out, e.key.windowID, KeyDown(e.key));
+        return AddKey(out, e.key.windowID, KeyDown(e.key));
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP:
         return TranslateButton(e.button, out);
@@ -463,6 +621,9 @@ class SdlBackend : public Backend {
         return TranslateMotion(e.motion, out);
       case SDL_WINDOWEVENT:
         return TranslateWindowEvent(e.window, out);
+      case SDL_DISPLAYEVENT:
+        screensChanged_ = true;
+        return;
       case SDL_QUIT:
         for (const auto& [id, window] : windows_->byId) {
           out.push_back(InputEvent{.kind = InputEvent::Kind::Close, .form = &window->Form()});
@@ -487,6 +648,7 @@ class SdlBackend : public Backend {
       buttons_ |= SDL_BUTTON(b.button);
     } else {
       buttons_ &= ~SDL_BUTTON(b.button);
+      windows_->grabsMayBeLost = true;
     }
     Add(out, b.windowID,
         InputEvent{.kind = down ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp,
@@ -522,6 +684,11 @@ class SdlBackend : public Backend {
 
   void TranslateWindowEvent(const SDL_WindowEvent& w, std::vector<InputEvent>& out) {
     using Kind = InputEvent::Kind;
+    if (w.event == SDL_WINDOWEVENT_SHOWN || w.event == SDL_WINDOWEVENT_HIDDEN ||
+        w.event == SDL_WINDOWEVENT_FOCUS_GAINED || w.event == SDL_WINDOWEVENT_FOCUS_LOST ||
+        w.event == SDL_WINDOWEVENT_ENTER || w.event == SDL_WINDOWEVENT_LEAVE) {
+      windows_->grabsMayBeLost = true;
+    }
     Kind kind;
     switch (w.event) {
       case SDL_WINDOWEVENT_LEAVE:
@@ -536,10 +703,32 @@ class SdlBackend : public Backend {
       case SDL_WINDOWEVENT_FOCUS_GAINED:
         kind = Kind::Activate;
         break;
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+        return TranslateResize(w.windowID, out);
       default:
         return;
     }
     Add(out, w.windowID, InputEvent{.kind = kind});
+  }
+
+  // The size the window has now, which a late report of an earlier one would undo.
+  void TranslateResize(Uint32 windowId, std::vector<InputEvent>& out) {
+    const auto it = windows_->byId.find(windowId);
+    int width = 0, height = 0;
+    if (it == windows_->byId.end() || !it->second->TakeSize(width, height)) return;
+    out.push_back(InputEvent{
+        .kind = InputEvent::Kind::Resized, .form = &it->second->Form(), .x = width, .y = height});
+  }
+
+  // A key that SDL gives no window of ours (while a grab brings the keys of the whole
+  // desktop, the window of the keyboard's focus may be another's) is the grabbing window's.
+  void AddKey(std::vector<InputEvent>& out, Uint32 windowId, InputEvent e) {
+    if (FormOf(windowId) == nullptr) {
+      for (const auto& [id, window] : windows_->byId) {
+        if (window->Grabbing()) windowId = id;
+      }
+    }
+    Add(out, windowId, e);
   }
 
   // Input for a window that has gone since is dropped.
@@ -554,6 +743,10 @@ class SdlBackend : public Backend {
   std::deque<SDL_Event> kept_;
   Uint32 buttons_ = 0;
   std::vector<unsigned long> destroyed_;
+  std::unique_ptr<X11Monitors> monitors_;
+  // Pointer input over other programs' windows that an input grab brought.
+  std::vector<InputEvent> grabbedInput_;
+  bool screensChanged_ = false;
   int cursorCount_ = 0;
   SDL_Cursor* handCursor_ = nullptr;
 };

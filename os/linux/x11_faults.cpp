@@ -7,8 +7,10 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "system/exit_cleanup.h"
@@ -17,6 +19,9 @@ namespace slidesaver {
 namespace {
 
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
+// RandR's first event code on the connection of SDL's windows; 0 until WatchX11ScreenChanges.
+std::atomic<int> randrEventBase{0};
 
 int OnLostConnection(Display*) {
   ReportToStderr("the connection to the X server was lost");
@@ -104,6 +109,110 @@ unsigned long DestroyedX11Window(const SDL_Event& event) {
   const SDL_SysWMmsg& message = *event.syswm.msg;
   if (message.subsystem != SDL_SYSWM_X11 || message.msg.x11.event.type != DestroyNotify) return 0;
   return message.msg.x11.event.xdestroywindow.window;
+}
+
+void WatchX11ScreenChanges(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  int eventBase = 0, errorBase = 0;
+  int opcode = 0;
+  // The core protocol's answer first: Xrandr warns on stderr about a server without RandR.
+  if (!X11Of(window, display, xwindow) ||
+      !XQueryExtension(display, "RANDR", &opcode, &eventBase, &errorBase) ||
+      !XRRQueryExtension(display, &eventBase, &errorBase)) {
+    return;
+  }
+  XRRSelectInput(display, DefaultRootWindow(display),
+                 RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  XFlush(display);
+  randrEventBase = eventBase;
+}
+
+bool IsX11ScreenChange(const SDL_Event& event) {
+  const int base = randrEventBase;
+  if (base == 0 || event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr) return false;
+  const SDL_SysWMmsg& message = *event.syswm.msg;
+  if (message.subsystem != SDL_SYSWM_X11) return false;
+  XEvent x11 = message.msg.x11.event;
+  if (x11.type == base + RRScreenChangeNotify) {
+    XRRUpdateConfiguration(&x11);  // Xlib's own idea of the screen's size
+    return true;
+  }
+  return x11.type == base + RRNotify;
+}
+
+std::unique_ptr<X11InputGrab> X11InputGrab::For(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return nullptr;
+  // Mapped, so viewable, yet outside the screen: no pointer ever stands in it.
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  const Window pointer =
+      XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, CopyFromParent,
+                    InputOnly, CopyFromParent, CWOverrideRedirect, &attributes);
+  XMapWindow(display, pointer);
+  const char nothing = 0;
+  const Pixmap empty = XCreateBitmapFromData(display, pointer, &nothing, 1, 1);
+  XColor black{};
+  const Cursor blank = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+  XFreePixmap(display, empty);
+  XFlush(display);
+  return std::unique_ptr<X11InputGrab>(new X11InputGrab(display, xwindow, pointer, blank));
+}
+
+X11InputGrab::X11InputGrab(Display* display, unsigned long keys, unsigned long pointer,
+                           unsigned long blank)
+    : display_(display), keys_(keys), pointer_(pointer), blank_(blank) {}
+
+X11InputGrab::~X11InputGrab() {
+  XUngrabKeyboard(display_, CurrentTime);
+  XUngrabPointer(display_, CurrentTime);
+  XDestroyWindow(display_, pointer_);
+  XFreeCursor(display_, blank_);
+  XFlush(display_);
+}
+
+void X11InputGrab::Take(bool& keyboard, bool& pointer) {
+  if (!keyboard) {
+    keyboard = XGrabKeyboard(display_, keys_, True, GrabModeAsync, GrabModeAsync, CurrentTime) ==
+               GrabSuccess;
+  }
+  if (!pointer) {
+    constexpr unsigned int kEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+    pointer = XGrabPointer(display_, pointer_, True, kEvents, GrabModeAsync, GrabModeAsync, None,
+                           None, CurrentTime) == GrabSuccess;
+  }
+  XFlush(display_);
+}
+
+void X11InputGrab::HidePointer(bool hidden) {
+  if (hidden) {
+    XDefineCursor(display_, pointer_, blank_);
+  } else {
+    XUndefineCursor(display_, pointer_);
+  }
+  XFlush(display_);
+}
+
+bool X11InputGrab::PointerEventOf(const SDL_Event& event, PointerEvent& out) const {
+  if (event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr) return false;
+  const SDL_SysWMmsg& message = *event.syswm.msg;
+  if (message.subsystem != SDL_SYSWM_X11) return false;
+  const XEvent& x = message.msg.x11.event;
+  if (x.xany.window != pointer_) return false;
+  switch (x.type) {
+    case MotionNotify:
+      out = PointerEvent{PointerEvent::Kind::Move, x.xmotion.x_root, x.xmotion.y_root, 0};
+      return true;
+    case ButtonPress:
+    case ButtonRelease:
+      out = PointerEvent{x.type == ButtonPress ? PointerEvent::Kind::Down : PointerEvent::Kind::Up,
+                         x.xbutton.x_root, x.xbutton.y_root, x.xbutton.button};
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace slidesaver

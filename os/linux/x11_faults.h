@@ -4,8 +4,11 @@
 // Neither may end a screen saver that way: its windows can be destroyed by
 // other clients at any moment, and its files must go when the server does.
 
+#include <memory>
+
 struct SDL_Window;
 union SDL_Event;
+struct _XDisplay;
 
 namespace slidesaver {
 
@@ -36,5 +39,54 @@ void RequestX11FullScreen(SDL_Window* window, bool fullScreen);
 bool X11PointerOnScreen(SDL_Window* window, int& x, int& y);
 // The X window that an SDL_SYSWMEVENT reports destroyed; 0 for any other event.
 unsigned long DestroyedX11Window(const SDL_Event& event);
+// From now on RandR's changes of the screen, of its CRTCs and of its outputs
+// come to the X connection of SDL's windows, and so as SDL_SYSWMEVENTs. (SDL
+// itself asks for the outputs' changes only.)
+void WatchX11ScreenChanges(SDL_Window* window);
+// True when an SDL_SYSWMEVENT reports such a change.
+bool IsX11ScreenChange(const SDL_Event& event);
+
+// Every key and every click and move of the desktop for the program's own
+// windows: those over its windows come to them as they would anyway, the
+// rest to the window that grabs the keyboard (the keys) and to a window of
+// this grab's own outside the screen (the pointer), none to another client's.
+// SDL lets go of both grabs whenever the pointer enters one of its windows
+// and of the keyboard when the pointer leaves one; a window of SDL's own as
+// the pointer's grab window would make each new grab such an entry.
+class X11InputGrab {
+ public:
+  // On the X connection of SDL's windows, the keys for `window`; nullptr when
+  // it is no X11 window.
+  static std::unique_ptr<X11InputGrab> For(SDL_Window* window);
+  ~X11InputGrab();
+  X11InputGrab(const X11InputGrab&) = delete;
+  X11InputGrab& operator=(const X11InputGrab&) = delete;
+
+  // Grabs the keyboard unless `keyboard` is already true, and the pointer
+  // unless `pointer` is; each turns true once its grab is held. A grab fails
+  // while the window is not viewable or another client holds one.
+  void Take(bool& keyboard, bool& pointer);
+  // While the pointer is over no window of the program's it looks as the
+  // program's windows make it look: hidden, or the desktop's own.
+  void HidePointer(bool hidden);
+
+  // A pointer event over another client's window, which the grab brought.
+  struct PointerEvent {
+    enum class Kind { Move, Down, Up } kind = Kind::Move;
+    int rootX = 0;
+    int rootY = 0;
+    unsigned int button = 0;  // X's numbering: 1 left, 2 middle, 3 right
+  };
+  // True when the SDL_SYSWMEVENT is one.
+  bool PointerEventOf(const SDL_Event& event, PointerEvent& out) const;
+
+ private:
+  X11InputGrab(_XDisplay* display, unsigned long keys, unsigned long pointer,
+               unsigned long blank);
+  _XDisplay* display_;
+  unsigned long keys_;     // the SDL window that grabs the keyboard
+  unsigned long pointer_;  // the window of the pointer's grab
+  unsigned long blank_;    // a cursor without a visible pixel
+};
 
 }  // namespace slidesaver

@@ -11,12 +11,13 @@ slidesaver-x11-probe and compared with images composed here from the pictures' d
     saver_e2e_test.py --player P --pack P --render P --media P --probe P [unittest options]
 
 With --platform windows, --player is the Windows build's slidesaver.exe and only the tests of
-WindowsSaverTest run: each saver is started through scripts/wine-run.sh (--wine-run) in the Wine
-prefix given with --wineprefix, which is shut down after each test class.
+WindowsSaverTest and TwoMonitorTest run: each saver is started through scripts/wine-run.sh
+(--wine-run) in the Wine prefix given with --wineprefix, which is shut down after each test class.
 """
 
 import argparse
 import atexit
+import ctypes
 import glob
 import math
 import os
@@ -138,6 +139,21 @@ class Image:
     def is_uniform(self):
         return self.pixels == self.pixels[:3] * (self.width * self.height)
 
+    def columns(self, left, right):
+        """The columns left .. right - 1 as one image."""
+        row = self.width * 3
+        return Image(right - left, self.height,
+                     b''.join(self.pixels[y * row + left * 3:y * row + right * 3]
+                              for y in range(self.height)))
+
+
+def side_by_side(left, right):
+    """Two images of one height as one, left beside right."""
+    l_row, r_row = left.width * 3, right.width * 3
+    return Image(left.width + right.width, left.height,
+                 b''.join(left.pixels[y * l_row:(y + 1) * l_row] +
+                          right.pixels[y * r_row:(y + 1) * r_row] for y in range(left.height)))
+
 
 def trunc_div(a, b):
     """Integer division rounding toward zero."""
@@ -194,13 +210,16 @@ def describe_difference(actual, expected):
 # ---------------------------------------------------------------- X display
 
 class VirtualDisplay:
-    """An Xvfb server of its own, on a display number the server picks (-displayfd)."""
+    """An Xvfb server of its own, on a display number the server picks (-displayfd). With
+    `server`, another X server's program and options instead (Xephyr inside the display that
+    `env` names), white root and all."""
 
-    def __init__(self, width, height, log_dir):
-        self.log = open(os.path.join(log_dir, 'xvfb.log'), 'wb')
+    def __init__(self, width, height, log_dir, server=None, env=None):
+        server = server or ['Xvfb', '-screen', '0', f'{width}x{height}x24']
+        self.log = open(os.path.join(log_dir, server[0].lower() + '.log'), 'wb')
         read_end, write_end = os.pipe()
-        self.proc = _start(['Xvfb', '-displayfd', str(write_end), '-screen', '0',
-                            f'{width}x{height}x24', '-nolisten', 'tcp', '-noreset', '-wr'],
+        self.proc = _start([server[0], '-displayfd', str(write_end), *server[1:],
+                            '-nolisten', 'tcp', '-noreset', '-wr'], env=env,
                            pass_fds=(write_end,), stdout=self.log, stderr=subprocess.STDOUT)
         os.close(write_end)
         try:
@@ -212,14 +231,15 @@ class VirtualDisplay:
         if not poll_until(lambda: subprocess.run(['xdpyinfo'], env=env, stdout=subprocess.DEVNULL,
                                                  stderr=subprocess.DEVNULL).returncode == 0):
             self.close()
-            raise RuntimeError(f'Xvfb on {self.name} does not answer')
+            raise RuntimeError(f'{server[0]} on {self.name} does not answer')
 
     def _read_display_number(self, fd):
         text, end = b'', time.monotonic() + DEADLINE
         while not text.endswith(b'\n'):
             if self.proc.poll() is not None or time.monotonic() > end:
                 self.close()
-                raise RuntimeError('Xvfb did not start; see xvfb.log in the test folder')
+                raise RuntimeError(f'{os.path.basename(self.proc.args[0])} did not start; see its '
+                                   'log in the test folder')
             ready, _, _ = select.select([fd], [], [], 0.2)
             if ready:
                 text += os.read(fd, 64)
@@ -240,7 +260,8 @@ class ProbeWindow:
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.lines = []
         self.cond = threading.Condition()
-        threading.Thread(target=self._read, daemon=True).start()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
         self.id = int(self._next_line())
 
     def _read(self):
@@ -277,6 +298,12 @@ class ProbeWindow:
         except subprocess.TimeoutExpired:
             pass
         _stop(self.proc)
+        self.reader.join(timeout=10)  # it reads up to the end of the output
+        for pipe in (self.proc.stdin, self.proc.stdout):
+            try:
+                pipe.close()
+            except OSError:
+                pass
 
 
 # ---------------------------------------------------------------- test base
@@ -294,11 +321,16 @@ def setUpModule():
 
 class SaverTestCase(unittest.TestCase):
     """One Xvfb for the class; demo pictures, their decoded pixels and savers built on demand."""
+    SCREEN = (SCREEN_W, SCREEN_H)  # the primary screen, at 0,0
+
+    @classmethod
+    def make_display(cls):
+        return VirtualDisplay(*cls.SCREEN, cls.work)
 
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix='saver-e2e-')
-        cls.display = VirtualDisplay(SCREEN_W, SCREEN_H, cls.work)
+        cls.display = cls.make_display()
         media = os.path.join(cls.work, 'media')
         subprocess.run([TOOLS['media'], media, '--count', '2', '--width', str(PICTURE_W),
                         '--height', str(PICTURE_H)], check=True)
@@ -313,6 +345,14 @@ class SaverTestCase(unittest.TestCase):
             print(f'\nKept {cls.work} (saver logs, last screenshot) for a look.', file=sys.stderr)
         else:
             shutil.rmtree(cls.work, ignore_errors=True)
+
+    @classmethod
+    def wine(cls, *args, env=None):
+        """Runs a Windows program in the prefix; its output. The first program of a Wine session
+        starts the desktop process, so every one of them gets the test's display."""
+        env = env or dict(os.environ, SLIDESAVER_WINEPREFIX=WINE['prefix'], DISPLAY=cls.display.name)
+        return subprocess.run([WINE['run'], *map(str, args)], env=env, check=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
 
     def run(self, result=None):
         problems = (lambda: len(result.failures) + len(result.errors)) if result else (lambda: 0)
@@ -420,21 +460,22 @@ class SaverTestCase(unittest.TestCase):
         return subprocess.run([TOOLS['probe'], 'exists', str(window_id)],
                               env=self.env).returncode == 0
 
-    def grab(self, window='root'):
+    def grab(self, window='root', display=None):
         out = os.path.join(self.dir, 'grab.ppm')
-        result = subprocess.run([TOOLS['probe'], 'grab', str(window), out], env=self.env,
+        env = dict(self.env, DISPLAY=display) if display else self.env
+        result = subprocess.run([TOOLS['probe'], 'grab', str(window), out], env=env,
                                 stderr=subprocess.PIPE, text=True)
         self.assertEqual(result.returncode, 0, f'grab {window}: {result.stderr.strip()}')
         return Image.read_ppm(out)
 
     def full_screen_windows(self):
-        """Viewable top-level windows that cover the whole screen."""
+        """Viewable top-level windows that cover the whole (primary) screen."""
         tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
                               stdout=subprocess.PIPE, text=True).stdout
         found = []
         for match in re.finditer(r'^\s+(0x[0-9a-f]+) .*\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s', tree,
                                  re.MULTILINE):
-            if match.group(2, 3, 4, 5) != (str(SCREEN_W), str(SCREEN_H), '0', '0'):
+            if match.group(2, 3, 4, 5) != (*map(str, self.SCREEN), '0', '0'):
                 continue
             info = subprocess.run(['xwininfo', '-id', match.group(1)], env=self.env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
@@ -997,6 +1038,11 @@ class PulseNullSink:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
+def end_wine_session():
+    subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=WINE['prefix']),
+                   stderr=subprocess.DEVNULL)
+
+
 class WindowsSaverTest(SaverTestCase):
     """The Windows player under Wine: its windows are X windows on the test's display, and no
     window manager runs (Wine then waits up to 2 s for a window it hides to be withdrawn)."""
@@ -1007,14 +1053,6 @@ class WindowsSaverTest(SaverTestCase):
             raise unittest.SkipTest('runs only with --platform windows')
         super().setUpClass()
         cls.wine('--prepare')
-
-    @classmethod
-    def wine(cls, *args, env=None):
-        """Runs a Windows program in the prefix; its output. The first program of a Wine session
-        starts the desktop process, so every one of them gets the test's display."""
-        env = env or dict(os.environ, SLIDESAVER_WINEPREFIX=WINE['prefix'], DISPLAY=cls.display.name)
-        return subprocess.run([WINE['run'], *map(str, args)], env=env, check=True,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
 
     def system_file(self, name):
         return os.path.join(WINE['prefix'], 'drive_c', 'windows', 'system32', name)
@@ -1057,8 +1095,7 @@ class WindowsSaverTest(SaverTestCase):
 
     @classmethod
     def tearDownClass(cls):
-        subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=WINE['prefix']),
-                       stderr=subprocess.DEVNULL)
+        end_wine_session()
         super().tearDownClass()
 
     def test_first_picture_centred_on_black_one_instance_and_a_key_ends_it(self):
@@ -1247,6 +1284,164 @@ class WindowsSaverTest(SaverTestCase):
         self.assertFalse(os.path.exists(os.path.join(self.dir, 'CONTROL.INI')))
 
 
+# ---------------------------------------------------------------- two monitors
+
+MONITOR_W, MONITOR_H = 1920, 1080
+
+
+class _CursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short), ('width', ctypes.c_ushort),
+                ('height', ctypes.c_ushort), ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
+                ('cursor_serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong)),
+                ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]
+
+
+def visible_pointer_pixels(display_name):
+    """How many pixels of the pointer's shape on that display are not transparent (XFixes)."""
+    xlib, xfixes = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXfixes.so.3')
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    xlib.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(display_name.encode())
+    if not display:
+        raise AssertionError(f'cannot open display {display_name}')
+    try:
+        image = xfixes.XFixesGetCursorImage(display)
+        shape = image.contents
+        count = sum(1 for i in range(shape.width * shape.height) if shape.pixels[i] >> 24)
+        xlib.XFree(image)
+        return count
+    finally:
+        xlib.XCloseDisplay(display)
+
+
+class TwoMonitors:
+    """Two monitors side by side: Xephyr with two Xinerama heads, at 0,0 and MONITOR_W,0 (RandR
+    off, as on many a multi-head server), inside an Xvfb as wide as both. The savers run on
+    Xephyr (`name`); screenshots of the Xvfb (`outer`) show both monitors as a user sees them."""
+
+    def __init__(self, log_dir):
+        self.outer = VirtualDisplay(2 * MONITOR_W, MONITOR_H, log_dir)
+        size = f'{MONITOR_W}x{MONITOR_H}'
+        try:
+            self.inner = VirtualDisplay(
+                2 * MONITOR_W, MONITOR_H, log_dir, env=dict(os.environ, DISPLAY=self.outer.name),
+                server=['Xephyr', '+xinerama', '-extension', 'RANDR', '-screen', f'{size}+0+0x24',
+                        '-origin', f'{MONITOR_W},0', '-screen', f'{size}+{MONITOR_W}+0x24'])
+        except BaseException:
+            self.outer.close()
+            raise
+        self.name = self.inner.name
+
+    def close(self):
+        self.inner.close()
+        self.outer.close()
+
+
+class TwoMonitorTest(SaverTestCase):
+    """A saver on two monitors: the show on the primary one and black on the other or, with
+    --screens every, a show on each; input on either ends it. The same under Wine."""
+    SCREEN = (MONITOR_W, MONITOR_H)
+    # Where the pointer stands before each saver starts: at the first monitor's centre, where
+    # Xephyr puts it whenever no window is mapped. Moves along this row keep a saver running.
+    START = (MONITOR_W // 2, MONITOR_H // 2)
+
+    @classmethod
+    def make_display(cls):
+        return TwoMonitors(cls.work)
+
+    @classmethod
+    def setUpClass(cls):
+        if shutil.which('Xephyr') is None:
+            raise unittest.SkipTest('two monitors need Xephyr: package xserver-xephyr '
+                                    '(scripts/setup.sh installs it)')
+        super().setUpClass()
+        if WINE:
+            cls.wine('--prepare')
+
+    @classmethod
+    def tearDownClass(cls):
+        if WINE:
+            end_wine_session()
+        super().tearDownClass()
+
+    def setUp(self):
+        super().setUp()
+        # Xephyr follows the test's pointer moves only while some window is mapped.
+        self.probe_window(2 * MONITOR_W, MONITOR_H, 0, 0)
+        self.xdotool('mousemove', *self.START)
+        self.windows.pop().close()
+
+    def shows(self):
+        """Each picture centred on black on one monitor."""
+        return [centred_on_black(picture, MONITOR_W, MONITOR_H) for picture in self.pictures]
+
+    def both_monitors(self):
+        return self.grab(display=self.display.outer.name)
+
+    def start_saver(self, name, interval=60000, extra=()):
+        saver = self.start(self.pack(name, extra=['--interval', str(interval), *extra]), '/S')
+        self.wait_for_saver_window(saver)
+        return saver
+
+    def move_pointer(self, x, y):
+        self.xdotool('mousemove', x, y)
+        where = subprocess.run(['xdotool', 'getmouselocation'], env=self.env, check=True,
+                               stdout=subprocess.PIPE, text=True).stdout
+        self.assertTrue(where.startswith(f'x:{x} y:{y} '), f'the pointer stands at {where}')
+
+    def test_first_picture_on_the_primary_monitor_black_on_the_other_and_no_pointer(self):
+        saver = self.start_saver('Two.scr')
+        black = Image(MONITOR_W, MONITOR_H, bytes(MONITOR_W * MONITOR_H * 3))
+        self.wait_for_image(saver, self.both_monitors, side_by_side(self.shows()[0], black),
+                            'first picture on the left monitor, black on the right one')
+        for x in (self.START[0], self.START[0] + MONITOR_W):
+            self.move_pointer(x, self.START[1])
+            self.assertTrue(poll_until(lambda: visible_pointer_pixels(self.display.name) == 0),
+                            f'the pointer shows at {x},{self.START[1]}')
+        self.assertRunning(saver, 'saver after straight moves')
+
+    def test_a_key_or_a_diagonal_move_on_the_second_monitor_ends_it(self):
+        # The pointer on the second monitor over the saver's window there, or over another
+        # program's window that came up above it and took the focus: on X the saver's grab takes
+        # that one's keys, which the Windows player under Wine (no grab; Windows keeps them for
+        # the topmost full-screen window) cannot.
+        for action, foreign in (('key', False), ('key', True), ('move', False)):
+            if foreign and WINE:
+                continue
+            with self.subTest(action=action, over_another_program=foreign):
+                saver = self.start_saver(f'Second{action}{int(foreign)}.scr', interval=1000)
+                main = self.full_screen_windows()[0]
+                if foreign:
+                    window = self.probe_window(400, 300, MONITOR_W + 760, self.START[1] - 150)
+                    self.xdotool('windowfocus', '--sync', window.id)
+                self.move_pointer(self.START[0] + MONITOR_W, self.START[1])
+                self.wait_for_changes(saver, lambda: self.grab(main))
+                self.assertRunning(saver, 'saver after a straight move onto the second monitor')
+                if action == 'key':
+                    self.xdotool('key', 'a')
+                else:
+                    self.xdotool('mousemove_relative', 40, 40)
+                self.assertEnds(saver, f'saver after a {action} on the second monitor')
+                for window in self.windows:
+                    window.close()
+                self.windows.clear()
+
+    def test_every_screen_shows_pictures_of_its_own(self):
+        saver = self.start_saver('Every.scr', extra=['--screens', 'every'])
+        shows = self.shows()
+
+        def a_picture_on_each_not_the_same(shot):
+            left, right = shot.columns(0, MONITOR_W), shot.columns(MONITOR_W, 2 * MONITOR_W)
+            return left in shows and right in shows and left != right
+        a_picture_on_each_not_the_same.expected = side_by_side(*shows)
+        self.wait_for_picture(saver, self.both_monitors, a_picture_on_each_not_the_same,
+                              'a picture centred on black on each monitor, not the same one')
+
+
 # ---------------------------------------------------------------- command line
 
 def main():
@@ -1266,8 +1461,9 @@ def main():
         WINE.update(run=os.path.abspath(options.wine_run), prefix=os.path.abspath(options.wineprefix))
         if options.win_host:
             TOOLS['win_host'] = os.path.abspath(options.win_host)
-        # Only the Windows player's own tests: the others speak of X hosts, signals and locks.
-        rest = rest or ['WindowsSaverTest']
+        # Only the Windows player's own tests and the two monitors: the others speak of X hosts,
+        # signals and locks.
+        rest = rest or ['WindowsSaverTest', 'TwoMonitorTest']
     defaults = {'player': 'app/slidesaver', 'pack': 'tools/slidesaver-pack',
                 'render': 'tools/slidesaver-render',
                 'media': 'tools/imagegen/slidesaver-demo-media',
