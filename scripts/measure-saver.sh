@@ -10,15 +10,20 @@
 #   scripts/measure-saver.sh --player PLAYER      packs the same saver around another player
 #                                                 (an earlier build, as a baseline)
 #   scripts/measure-saver.sh --runs 9 --size 1280x720 --show-seconds 0 --show-runs 3
+#   scripts/measure-saver.sh --screens            the demo with a show on every monitor, on one
+#                                                 1920x1080 monitor and on two (Xephyr): peak
+#                                                 memory and processor time, and their ratios
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build=""
 player=""
+screens=""
 args=()
 while (($#)); do
   case "$1" in
     --build-dir) build="$2"; shift 2 ;;
     --player) player="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift 2 ;;
+    --screens) screens=1; shift ;;
     *) args+=("$1"); shift ;;
   esac
 done
@@ -33,6 +38,11 @@ done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+if [ -n "$screens" ]; then
+  "$root/scripts/make-demo-saver.sh" "$build" "$work" "$player" --screens every
+  python3 "$root/scripts/measure_screens.py" --saver "$work/Demo.scr" ${args[@]+"${args[@]}"}
+  exit
+fi
 # The same saver as scripts/demo.sh builds.
 "$root/scripts/make-demo-saver.sh" "$build" "$work" ${player:+"$player"}
 # The first picture's decoded pixels: the frame at progress 100 is the new picture whole.
