@@ -16,6 +16,8 @@ namespace slidesaver {
 
 namespace {
 
+// The virtual-key code of Escape.
+constexpr std::uint16_t kEscapeKey = 27;
 constexpr const char* kRemindText = "Thank you for using our product!";
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -153,6 +155,12 @@ void TfrmSetup::FillFromPayload() {
 }
 
 void TfrmSetup::FormKeyDown(void* /*sender*/, std::uint16_t& key, TShiftState shift) {
+  if (key == kEscapeKey && (shift & (ssAlt | ssCtrl)) == 0) {
+    // As the close box does: the dialog closes and nothing is saved.
+    key = 0;
+    Close();
+    return;
+  }
   if (focus_.KeyDown(key, shift)) key = 0;
 }
 

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::uint16_t kTab = 9;
 constexpr std::uint16_t kReturn = 13;
+constexpr std::uint16_t kEscape = 27;
 constexpr std::uint16_t kSpace = 32;
 
 class SetupDialogTest : public ::testing::Test {
@@ -349,16 +350,19 @@ TEST_F(SetupDialogTest, UnfilledLinksOpenTheirFixedTexts) {
   EXPECT_EQ(backend_->OpenedUrls(), (std::vector<std::string>{"Email:", "Web address:"}));
 }
 
-TEST_F(SetupDialogTest, FrameCloseNeverWrites) {
-  TfrmSetup& form = Open();
-  form.cbMute.SetChecked(true);
-  InputEvent e;
-  e.kind = InputEvent::Kind::Close;
-  e.form = &form;
-  app_.DispatchInput(e);
-  EXPECT_FALSE(form.Visible());
-  EXPECT_TRUE(app_.Terminated());
-  EXPECT_FALSE(SettingsExist());
+TEST_F(SetupDialogTest, FrameCloseAndEscapeNeverWrite) {
+  for (const bool escape : {false, true}) {
+    TfrmSetup& form = Open();
+    form.cbMute.SetChecked(true);
+    if (escape) {
+      Key(kEscape);
+    } else {
+      app_.DispatchInput({.kind = InputEvent::Kind::Close, .form = &form});
+    }
+    EXPECT_FALSE(form.Visible());
+    EXPECT_TRUE(app_.Terminated());
+    EXPECT_FALSE(SettingsExist());
+  }
 }
 
 TEST_F(SetupDialogTest, CheckMarkIsDrawnInsideTheBox) {
