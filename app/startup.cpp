@@ -13,6 +13,7 @@
 #include "base/random.h"
 #include "saver/saver_window.h"
 #include "setup/setup_dialog.h"
+#include "system/debug_output.h"
 #include "system/files.h"
 #include "system/instance.h"
 #include "system/password.h"
@@ -193,7 +194,9 @@ int RunStartup(int argc, char** argv) {
   } catch (const std::exception& e) {
     // Hosts rely on status 0; the reason goes to stderr in one line.
     const std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
+    const std::string line = program + ": " + e.what();
+    std::fprintf(stderr, "%s\n", line.c_str());
+    WriteDebuggerLine(line);
   } catch (...) {
   }
   return 0;

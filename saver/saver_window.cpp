@@ -131,7 +131,7 @@ bool TfrmScrn::ReadConfiguration() {
       ReadTrailerField(file, 1) ? ReadTrailerField(file, 2) : std::nullopt;
   if (!configOffset) {
     file_.reset();  // the next activation looks at the file afresh
-    ReportToStderr("\"" + executablePath_ + "\" holds no show: it is shorter than a trailer");
+    StartFailed("\"" + executablePath_ + "\" holds no show: it is shorter than a trailer", false);
     return false;
   }
   try {
@@ -141,14 +141,29 @@ bool TfrmScrn::ReadConfiguration() {
   } catch (const std::exception& e) {
     // An unreadable configuration ends the program at the next turn of
     // the message loop; start-up carries on with what the record holds.
-    ReportToStderr(std::string("Cannot read the show in \"") + executablePath_ + "\": " + e.what());
-    Application().Terminate();
+    StartFailed(std::string("Cannot read the show in \"") + executablePath_ + "\": " + e.what(), true);
   }
   return true;
 }
 
+void TfrmScrn::StartFailed(const std::string& text, bool ends) {
+  if (main_ != nullptr) return;  // the main window has told it already
+  ReportToStderr(text);
+  if (!inHostWindow_ && system_->ShowsStartFailures()) {
+    // One box, and the program ends: no window stays behind that no show will ever fill.
+    Application().Platform().ShowErrorBox(Application().Title, text + ".");
+    ends = true;
+  }
+  if (ends) {
+    startFailed_ = true;
+    Application().Terminate();
+  }
+}
+
 void TfrmScrn::FormActivate(void*) {
-  if (!startupPending_) return;
+  // After a failure that ends the program, an activation meanwhile (the box closing) starts
+  // nothing.
+  if (!startupPending_ || startFailed_) return;
   if (main_ != nullptr) {
     // A screen window: the main window has read the show and started the music.
     if (!ReadConfiguration()) return;
@@ -158,7 +173,7 @@ void TfrmScrn::FormActivate(void*) {
     MakeTopmost();
     return;
   }
-  {
+  try {
     if (!ReadConfiguration()) return;
     InputStream& file = ExecutableFile();
     ExtractSounds(file);
@@ -168,6 +183,12 @@ void TfrmScrn::FormActivate(void*) {
       soundIndex_ = Random(configuration_->GetSndCount());
     }
     PlayNextSound();
+  } catch (const std::exception&) {
+    // The framework's handler tells the user, once: trying again at the next activation would
+    // bring the same failure back, with a box whose closing activates the window again.
+    startFailed_ = true;
+    Application().Terminate();
+    throw;
   }
   startupPending_ = false;
   SetColor(clBlack);

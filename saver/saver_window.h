@@ -179,6 +179,10 @@ class TfrmScrn : public TForm {
   // Reads the show configuration from the executable's payload; false when
   // the file holds no show.
   bool ReadConfiguration();
+  // A show that cannot start: a line on stderr; where the desktop shows such
+  // failures (SaverSystem::ShowsStartFailures), one box with the reason, and
+  // the program ends. `ends`: the program ends anyway.
+  void StartFailed(const std::string& text, bool ends);
   // The window's client size; frames are composed for it.
   TSize ClientSize() const { return TSize{ClientWidth(), ClientHeight()}; }
   // Chooses the next picture and starts reading and placing it on a worker,
@@ -199,6 +203,8 @@ class TfrmScrn : public TForm {
   bool showStarted_ = false;
   std::unique_ptr<TSSFileLocations> configuration_;
   bool startupPending_ = true;
+  // Start-up failed in a way that ends the program.
+  bool startFailed_ = false;
   std::optional<InputStream> file_;
   std::unique_ptr<RunFolder> runFolder_;
   int extractedSounds_ = 0;

@@ -20,6 +20,10 @@ class SaverSystem {
   // may leave. Raises Error when the desktop has no such check.
   virtual bool VerifyPassword(std::intptr_t ownerWindow) = 0;
   virtual void SetScreenSaverRunning(bool running) = 0;
+  // True where a user meets a saver that cannot start its show in a message
+  // box (Windows, where a saver is also started by a double click); elsewhere
+  // the line on stderr, which the daemon's log keeps, is all.
+  virtual bool ShowsStartFailures() { return false; }
 };
 
 // The running desktop's services. Linux desktops keep no such settings, have

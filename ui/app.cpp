@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "system/debug_output.h"
 #include "ui/controls.h"
 
 namespace slidesaver {
@@ -24,8 +25,9 @@ std::string ApplicationTitle(std::string_view executablePath) {
 
 void ReportToStderr(std::string_view text) {
   const std::string title = HasApplication() ? Application().Title : std::string();
-  std::fprintf(stderr, "%s: %.*s\n", title.empty() ? "slidesaver" : title.c_str(),
-               static_cast<int>(text.size()), text.data());
+  const std::string line = (title.empty() ? "slidesaver" : title) + ": " + std::string(text);
+  std::fprintf(stderr, "%s\n", line.c_str());
+  WriteDebuggerLine(line);
 }
 
 TApplication& Application() {

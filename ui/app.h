@@ -225,8 +225,9 @@ class TApplication {
 // every ASCII letter after the first in lower case ("/opt/MY.SAVER.SCR" gives "My").
 std::string ApplicationTitle(std::string_view executablePath);
 
-// Writes one line "<application title>: <text>" on stderr, for what a user
-// should learn but no box should stand for (or where nobody could dismiss one).
+// Writes one line "<application title>: <text>" on stderr (and to the
+// system's debugger output), for what a user should learn but no box should
+// stand for (or where nobody could dismiss one).
 void ReportToStderr(std::string_view text);
 
 // The application of this process; exists between its construction and destruction.

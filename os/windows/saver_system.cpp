@@ -62,6 +62,8 @@ class WindowsSaverSystem : public SaverSystem {
     return mayLeave != FALSE;
   }
 
+  bool ShowsStartFailures() override { return true; }
+
   void SetScreenSaverRunning(bool running) override {
     BOOL previous = FALSE;
     SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? 1 : 0, &previous, 0);

@@ -49,6 +49,7 @@ struct DesktopState {
   int checks = 0;
   std::vector<bool> runningFlags = {};
   std::function<void()> duringCheck = {};  // what happens while the check is open
+  bool showsStartFailures = false;
 };
 
 class FakeSaverSystem : public SaverSystem {
@@ -62,6 +63,7 @@ class FakeSaverSystem : public SaverSystem {
     return state_.userMayLeave;
   }
   void SetScreenSaverRunning(bool running) override { state_.runningFlags.push_back(running); }
+  bool ShowsStartFailures() override { return state_.showsStartFailures; }
 
  private:
   DesktopState& state_;

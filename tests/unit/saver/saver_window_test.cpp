@@ -53,6 +53,43 @@ TEST_F(SaverWindowTest, UnreadableConfigurationEndsTheProgramAfterStartUp) {
   EXPECT_EQ(backend_->CursorCount(), 0);
 }
 
+// A saver that cannot start tells it once and never loops. A file without a show stays as a
+// small window that the next activation tries again, unless the desktop shows such failures in a
+// box (Windows, where a user double-clicks a saver): then one box says why and the program ends.
+struct StartFailure {
+  bool missing;  // no file at all: opening it fails
+  bool showsFailures;
+  bool host;
+  std::size_t boxes;
+  bool ends;
+};
+
+class StartFailureTest : public SaverWindowTest,
+                         public ::testing::WithParamInterface<StartFailure> {};
+
+TEST_P(StartFailureTest, TellsItOnceAndNeverLoops) {
+  const StartFailure& c = GetParam();
+  const std::string path =
+      c.missing ? scratch_.Path("Gone.scr") : scratch_.Write("Short.scr", std::string(30, 'x'));
+  desktop_.showsStartFailures = c.showsFailures;
+  form_ = std::make_unique<TfrmScrn>(path, std::make_unique<FakeSaverSystem>(desktop_),
+                                     std::make_unique<FakeAudioDevice>(audio_));
+  form_->SetInHostWindow(c.host);
+  app_.PostMessage([this] { form_->Show(); });
+  app_.ProcessMessages();
+  form_->Activate();  // as when the box closes
+  EXPECT_EQ(backend_->ErrorBoxes().size(), c.boxes);
+  EXPECT_EQ(app_.Terminated(), c.ends);
+  EXPECT_TRUE(form_->StartupPending());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StartFailureTest,
+                         ::testing::Values(StartFailure{false, false, false, 0, false},
+                                           StartFailure{false, true, false, 1, true},
+                                           StartFailure{false, true, true, 0, false},
+                                           StartFailure{true, false, false, 1, true},
+                                           StartFailure{true, true, true, 1, true}));
+
 TEST_F(SaverWindowTest, MouseMovesCloseOnlyWhenTheyLeaveTheBandOnBothAxes) {
   TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
   Move(30, 30);  // the first move only takes the reference, wherever it is
