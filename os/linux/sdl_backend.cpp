@@ -255,7 +255,7 @@ class SdlWindow : public WindowHandle {
     }
     SDL_SetWindowPosition(window_, bounds_.Left, bounds_.Top);
     SDL_SetWindowSize(window_, std::max(1, bounds_.Width()), std::max(1, bounds_.Height()));
-    const bool fullScreen = CoversScreen();
+    const bool fullScreen = !unmanaged_ && CoversScreen();
     if (fullScreen != fullScreen_) {
       RequestX11FullScreen(window_, fullScreen);
       fullScreen_ = fullScreen;
@@ -266,7 +266,10 @@ class SdlWindow : public WindowHandle {
     if (!windows_->videoUp || gone_) return;
     if (window_ == nullptr) Create();
     if (window_ == nullptr) return;
+    const unsigned long focus = unmanaged_ ? X11InputFocus(window_) : 0;
     SDL_ShowWindow(window_);
+    // Nothing raises a window that no window manager manages but itself, each time it shows.
+    if (unmanaged_) RaiseX11Window(window_, focus);
     windows_->grabsMayBeLost = true;
     if (!shown_ && grab_.wanted) grab_.since = SDL_GetTicks();
     shown_ = true;
@@ -303,7 +306,20 @@ class SdlWindow : public WindowHandle {
 
   void SetTopmost() override {
     topmost_ = true;
-    if (window_ != nullptr) SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE);
+    if (window_ == nullptr) return;
+    if (unmanaged_) {
+      if (shown_) RaiseX11Window(window_, X11InputFocus(window_));
+      return;
+    }
+    SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE);
+  }
+
+  // On X11 the window becomes one that no window manager manages, as screen savers' windows
+  // are: no window manager moves it off its monitor, tiles it or gives it the focus. It still
+  // gets the pointer input over it; keys go on to the window that has the focus.
+  void SetNoActivate() override {
+    noActivate_ = true;
+    if (window_ != nullptr && !shown_) MakeUnmanaged();
   }
 
   void SetCaption(const std::string& caption) override {
@@ -334,12 +350,19 @@ class SdlWindow : public WindowHandle {
     // minimise themselves when they lose the focus.
     fullScreen_ = CoversScreen();
     if (fullScreen_) RequestX11FullScreen(window_, true);
+    if (noActivate_) MakeUnmanaged();
     windows_->byId[SDL_GetWindowID(window_)] = this;
     xid_ = X11WindowOf(window_);
     if (xid_ != 0 && !windows_->watchingScreens) {
       WatchX11ScreenChanges(window_);
       windows_->watchingScreens = true;
     }
+  }
+
+  void MakeUnmanaged() {
+    if (unmanaged_ || !MakeX11OverrideRedirect(window_)) return;
+    unmanaged_ = true;
+    fullScreen_ = false;  // the window manager is asked for nothing any more
   }
 
   static void CopyPart(const Bitmap& from, SDL_Surface& to, const TRect& part) {
@@ -371,6 +394,10 @@ class SdlWindow : public WindowHandle {
   std::string caption_;
   bool topmost_ = false;
   bool fullScreen_ = false;
+  // SetNoActivate was called.
+  bool noActivate_ = false;
+  // The X window is override-redirect: no window manager manages it.
+  bool unmanaged_ = false;
   unsigned long xid_ = 0;
   bool gone_ = false;
   bool shown_ = false;

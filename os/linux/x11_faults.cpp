@@ -93,6 +93,46 @@ void RequestX11FullScreen(SDL_Window* window, bool fullScreen) {
   XFlush(display);
 }
 
+bool MakeX11OverrideRedirect(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return false;
+  XWindowAttributes current;
+  if (XGetWindowAttributes(display, xwindow, &current) == 0 || current.map_state != IsUnmapped) {
+    return false;
+  }
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  XChangeWindowAttributes(display, xwindow, CWOverrideRedirect, &attributes);
+  XFlush(display);
+  // Nothing manages the window, yet a compositor still reads its state.
+  RequestX11FullScreen(window, false);
+  return true;
+}
+
+unsigned long X11InputFocus(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  Window focus = None;
+  int revert = 0;
+  if (X11Of(window, display, xwindow)) XGetInputFocus(display, &focus, &revert);
+  return focus;
+}
+
+void RaiseX11Window(SDL_Window* window, unsigned long previousFocus) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  if (!X11Of(window, display, xwindow)) return;
+  XRaiseWindow(display, xwindow);
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  if (focus == xwindow && previousFocus != xwindow) {
+    XSetInputFocus(display, previousFocus, RevertToParent, CurrentTime);
+  }
+  XFlush(display);
+}
+
 bool X11PointerOnScreen(SDL_Window* window, int& x, int& y) {
   Display* display = nullptr;
   Window xwindow = 0;

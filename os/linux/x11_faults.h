@@ -33,6 +33,20 @@ unsigned long X11WindowOf(SDL_Window* window);
 // window manager's answer (the whole time where none runs), it returns at
 // once.
 void RequestX11FullScreen(SDL_Window* window, bool fullScreen);
+// Makes the still unmapped window one that no window manager manages
+// (override-redirect), as screen savers' windows are: it stands exactly at the
+// bounds it is given and no window manager frames it, moves it, tiles it or
+// gives it the keyboard focus. It no longer asks for full screen either. False
+// when it is no X11 window or already mapped (the window manager has it then).
+bool MakeX11OverrideRedirect(SDL_Window* window);
+// The window that has the keyboard focus on the window's X connection now
+// (or None, or PointerRoot).
+unsigned long X11InputFocus(SDL_Window* window);
+// Raises the window above all its siblings, the windows that window managers
+// manage among them. Should it have the keyboard focus now (SDL gives it to
+// each window it shows while no window manager runs), the focus goes back to
+// `previousFocus`, the window that X11InputFocus gave before.
+void RaiseX11Window(SDL_Window* window, unsigned long previousFocus);
 // Where the pointer is on the screen now, asked of the X server. (SDL's own
 // global pointer state misses absolute jumps that come without raw motion: a
 // tablet, a remote desktop, a virtual machine's pointer.)

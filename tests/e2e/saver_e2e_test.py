@@ -1402,6 +1402,20 @@ class TwoMonitorTest(SaverTestCase):
             self.move_pointer(x, self.START[1])
             self.assertTrue(poll_until(lambda: visible_pointer_pixels(self.display.name) == 0),
                             f'the pointer shows at {x},{self.START[1]}')
+        if not WINE:
+            # The cover places itself (no window manager may move it to another monitor) and
+            # leaves the keyboard focus with the show.
+            tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            covers = re.findall(rf'^\s+(0x[0-9a-f]+) .*\s{MONITOR_W}x{MONITOR_H}\+{MONITOR_W}\+0\s',
+                                tree, re.MULTILINE)
+            self.assertEqual(len(covers), 1, tree)
+            info = subprocess.run(['xwininfo', '-id', covers[0]], env=self.env, check=True,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            self.assertIn('Override Redirect State: yes', info)
+            focus = subprocess.run(['xdotool', 'getwindowfocus'], env=self.env, check=True,
+                                   stdout=subprocess.PIPE, text=True).stdout
+            self.assertNotEqual(int(focus), int(covers[0], 16))
         self.assertRunning(saver, 'saver after straight moves')
 
     def test_a_key_or_a_diagonal_move_on_the_second_monitor_ends_it(self):
