@@ -15,7 +15,7 @@ namespace slidesaver {
 inline constexpr std::size_t kMaxLineCodePoints = 65536;
 
 // Text of one line in the font the system finds for the font's name, style and
-// size (points at 96 pixels per inch): through fontconfig and FreeType on
+// size (points at the font's pixels per inch): through fontconfig and FreeType on
 // Linux, through GDI on Windows. The extent is the advance
 // width and the line height (ascent plus descent) in pixels.
 TSize MeasureText(const TTextFont& font, std::string_view utf8);

@@ -235,6 +235,7 @@ Bitmap TfrmScrn::ComposeScreen(const ScreenPlacement& placed, TSize screenSize) 
     drawFont.Name = font.Name();
     drawFont.Size = font.Size();
     drawFont.Color = static_cast<TColor>(font.Color());
+    drawFont.PixelsPerInch = Application().Platform().PixelsPerInch();
     const TSize extent = canvas.TextExtent(text);
     canvas.TextOut(screen.Width() / 2 - extent.cx / 2, screen.Height() - extent.cy, text);
   }

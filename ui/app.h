@@ -122,6 +122,10 @@ class Backend {
   // The size of the primary screen, or of the host's window when the program
   // draws into a window another process owns.
   virtual TSize ScreenSize() = 0;
+  // The primary screen's pixels per inch, at which sizes in points become
+  // pixels: the system's setting where it has one (Windows' display scale,
+  // X11's Xft.dpi), else 96.
+  virtual std::int32_t PixelsPerInch() { return 96; }
   // Every monitor of the desktop, one of them primary; by default the one
   // primary screen of ScreenSize at 0,0. A ScreensChanged event tells when
   // this changes.

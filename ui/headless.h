@@ -33,6 +33,8 @@ class HeadlessBackend : public Backend {
   TSize ScreenSize() override { return screen_; }
   // The scripted monitors; the one screen of ScreenSize until SetScreens.
   std::vector<Screen> Screens() override;
+  std::int32_t PixelsPerInch() override { return pixelsPerInch_; }
+  void SetPixelsPerInch(std::int32_t ppi) { pixelsPerInch_ = ppi; }
   void SetPointer(TCursor cursor) override { pointer_ = cursor; }
   void OpenURL(const std::string& url) override { openedUrls_.push_back(url); }
 
@@ -60,6 +62,7 @@ class HeadlessBackend : public Backend {
   TSize screen_;
   std::vector<Screen> screens_;
   int inputGrabs_ = 0;
+  std::int32_t pixelsPerInch_ = 96;
   std::atomic<std::uint32_t> clock_{0};
   int cursorCount_ = 0;
   TCursor pointer_ = TCursor::crDefault;

@@ -605,6 +605,11 @@ class SdlBackend : public Backend {
     return windows_->Screens();
   }
 
+  std::int32_t PixelsPerInch() override {
+    const int dpi = monitors_ ? monitors_->ResourceDpi() : 0;
+    return dpi > 0 ? dpi : 96;
+  }
+
  private:
   // Window-system events carry nothing but the destruction of a window and
   // changes of the monitors; their message is only valid until SDL's queue

@@ -100,9 +100,10 @@ struct ScaledFace {
   bool oblique = false;
 };
 
-std::int32_t PixelHeight(std::int32_t size) {
-  std::int64_t px = size < 0 ? -static_cast<std::int64_t>(size) : MulDiv(size, 96, 72);
-  if (px <= 0) px = MulDiv(kDefaultPoints, 96, 72);
+std::int32_t PixelHeight(std::int32_t size, std::int32_t pixelsPerInch) {
+  const std::int32_t ppi = pixelsPerInch > 0 ? pixelsPerInch : 96;
+  std::int64_t px = size < 0 ? -static_cast<std::int64_t>(size) : MulDiv(size, ppi, 72);
+  if (px <= 0) px = MulDiv(kDefaultPoints, ppi, 72);
   return static_cast<std::int32_t>(std::min(px, kMaxPixelHeight));
 }
 
@@ -170,7 +171,7 @@ class FontCache {
   // The face for the font at its pixel height; the caller holds the mutex.
   ScaledFace Get(const TTextFont& font) {
     const FontFile& file = Resolve(font);
-    const std::int32_t px = PixelHeight(font.Size);
+    const std::int32_t px = PixelHeight(font.Size, font.PixelsPerInch);
     FT_Face face = Open(file, px, font.Name);
     return ScaledFace{face, file.embolden, file.oblique};
   }

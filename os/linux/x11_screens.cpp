@@ -5,6 +5,9 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <cstddef>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace slidesaver {
 namespace {
@@ -119,6 +122,31 @@ std::vector<Screen> X11Monitors::Screens() {
   if (display_ == nullptr) display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) return {};
   return X11Screens(display_);
+}
+
+int XftDpi(const char* resources) {
+  if (resources == nullptr) return 0;
+  const std::string_view text(resources);
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.starts_with("Xft.dpi:")) continue;
+    line.remove_prefix(8);
+    const std::string value(line);
+    char* rest = nullptr;
+    const double dpi = std::strtod(value.c_str(), &rest);
+    if (rest == value.c_str() || !(dpi > 0) || dpi > 10000) return 0;
+    return static_cast<int>(dpi + 0.5);
+  }
+  return 0;
+}
+
+int X11Monitors::ResourceDpi() {
+  if (display_ == nullptr) display_ = XOpenDisplay(nullptr);
+  if (display_ == nullptr) return 0;
+  return XftDpi(XResourceManagerString(display_));
 }
 
 }  // namespace slidesaver

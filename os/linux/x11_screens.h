@@ -23,6 +23,10 @@ std::vector<Screen> X11Screens(_XDisplay* display);
 // one at 0,0 is primary, else the first.
 std::vector<Screen> DistinctScreens(const std::vector<Screen>& monitors);
 
+// The value of "Xft.dpi" in a resource text as XResourceManagerString gives
+// it ("Xft.dpi:\t144\n..."), rounded; 0 when it is missing or no number > 0.
+int XftDpi(const char* resources);
+
 // X11Screens of the display that DISPLAY names, through a connection of its
 // own, opened at the first question and kept for the next ones.
 class X11Monitors {
@@ -34,6 +38,9 @@ class X11Monitors {
 
   // Empty when the display cannot be opened.
   std::vector<Screen> Screens();
+  // Xft.dpi of the display's resources, as desktops set it for their scale;
+  // 0 when it is not set (or the display cannot be opened).
+  int ResourceDpi();
 
  private:
   _XDisplay* display_ = nullptr;

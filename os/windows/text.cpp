@@ -32,7 +32,8 @@ std::wstring LineOf(std::string_view utf8) {
 class FontContext {
  public:
   explicit FontContext(const TTextFont& font) : dc_(CreateCompatibleDC(nullptr)) {
-    font_ = CreateFontW(-MulDiv(font.Size, 96, 72), 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL,
+    font_ = CreateFontW(-MulDiv(font.Size, font.PixelsPerInch > 0 ? font.PixelsPerInch : 96, 72),
+                        0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL,
                         font.Italic, font.Underline, font.StrikeOut, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, Widen(font.Name).c_str());

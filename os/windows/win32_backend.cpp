@@ -436,6 +436,14 @@ class Win32Backend : public Backend {
     return TSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   }
 
+  // The system's setting; with the manifest's DPI awareness the real one, not 96.
+  std::int32_t PixelsPerInch() override {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+  }
+
   std::vector<Screen> Screens() override {
     windows_->knownScreens = DesktopScreens();
     return windows_->knownScreens;

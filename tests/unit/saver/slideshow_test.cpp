@@ -141,6 +141,16 @@ TEST_F(SlideshowTest, CaptionOnEveryOtherPictureCentredOnTheBottomEdge) {
     }
   }
   EXPECT_NE(expectedCaption, Bitmap(kScreen.cx, kScreen.cy));
+
+  // Points become pixels at the screen's pixels per inch: 15 points are 30 pixels at 144.
+  backend_->SetPixelsPerInch(144);
+  font.PixelsPerInch = 144;
+  const TSize larger = MeasureText(font, "Hi");
+  EXPECT_GT(larger.cy, extent.cy * 7 / 5);
+  Bitmap expectedLarger(kScreen.cx, kScreen.cy);
+  DrawText(expectedLarger, kScreen.cx / 2 - larger.cx / 2, kScreen.cy - larger.cy, font, "Hi");
+  Composed(form, black);  // the sixth, without the caption
+  EXPECT_EQ(Composed(form, black), expectedLarger);
 }
 
 TEST_F(SlideshowTest, StylesGoUpFrom52ToThe127AndStartAgainAt1) {
