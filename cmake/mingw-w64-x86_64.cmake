@@ -10,6 +10,18 @@
 # but Windows' own DLLs. Test programs run under Wine (scripts/wine-run.sh),
 # which lets ctest and gtest_discover_tests run them.
 
+# Programs link without an import library beside them (CMake's MinGW rule writes lib<name>.dll.a
+# for every .exe) and export nothing automatically. The rules exist only once the platform files
+# have run, so this file names itself as the rules override and is read again then.
+if(DEFINED CMAKE_C_LINK_EXECUTABLE OR DEFINED CMAKE_CXX_LINK_EXECUTABLE)
+  foreach(lang C CXX)
+    string(REPLACE "-Wl,--out-implib,<TARGET_IMPLIB>" "-Wl,--exclude-all-symbols"
+           CMAKE_${lang}_LINK_EXECUTABLE "${CMAKE_${lang}_LINK_EXECUTABLE}")
+  endforeach()
+  return()
+endif()
+set(CMAKE_USER_MAKE_RULES_OVERRIDE "${CMAKE_CURRENT_LIST_FILE}")
+
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

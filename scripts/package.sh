@@ -5,6 +5,11 @@
 # they are built (see docs/development.md; dates: SOURCE_DATE_EPOCH, else the
 # last commit's).
 #   scripts/package.sh [BUILD_DIR]
+# Only the Debian package: there is no Windows release here yet. The Windows
+# player (scripts/build-windows.sh) keeps its symbol table, its debugging
+# information split off into slidesaver.exe.debug; a Windows release would
+# ship it stripped (x86_64-w64-mingw32-strip --strip-all slidesaver.exe), the
+# test builds staying as they are.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${1:-$root/build/package}"

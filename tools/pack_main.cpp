@@ -29,6 +29,7 @@
 #include "system/replacement_file.h"
 #include "tools/commands.h"
 #include "tools/install.h"
+#include "tools/pe_title.h"
 #include "tools/photos.h"
 
 namespace slidesaver {
@@ -326,7 +327,11 @@ int Build(const std::vector<std::string>& args) {
     std::fprintf(stderr, "slidesaver-pack: the player is %s\n", player.c_str());
   }
 
-  const std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
+  std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
+  // A Windows player carries the saver's name for the system's list of screen savers: the
+  // title, else the saver's file name. Any other player stays as it is.
+  const std::string name = config.Title().empty() ? fs::path(out).stem().string() : config.Title();
+  WriteTitleSlot(playerBytes, name, player);
   const std::vector<std::string> files = PhotoFiles(pictures, recursive);
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto progress = [&](std::size_t done, std::size_t bytes) {
