@@ -193,7 +193,16 @@ int RunStartup(int argc, char** argv) {
     RunStartupSequence(arguments);
   } catch (const std::exception& e) {
     // Hosts rely on status 0; the reason goes to stderr in one line.
-    const std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";
+    std::string program = argc > 0 && argv[0] != nullptr ? FileNamePart(argv[0]) : "slidesaver";
+    if (program.find('?') != std::string::npos) {
+      // On Windows argv[0] holds only what the ANSI code page can write of the name ("?" for
+      // the rest); the system's own name of the file has it whole.
+      try {
+        program = FileNamePart(OwnExecutablePath());
+      } catch (const std::exception&) {
+        // argv[0] then
+      }
+    }
     const std::string line = program + ": " + e.what();
     std::fprintf(stderr, "%s\n", line.c_str());
     WriteDebuggerLine(line);

@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "system/debug_output.h"
+#include "system/files.h"
 #include "ui/controls.h"
 
 namespace slidesaver {
@@ -14,9 +15,9 @@ TApplication* g_application = nullptr;
 }  // namespace
 
 std::string ApplicationTitle(std::string_view executablePath) {
-  std::string_view name = executablePath.substr(executablePath.rfind('/') + 1);
-  name = name.substr(0, name.find('.'));
-  std::string title(name);
+  // The file name as the system separates it (Windows also at "\\").
+  const std::string fileName = FileNamePart(executablePath);
+  std::string title = fileName.substr(0, fileName.find('.'));
   for (std::size_t i = 1; i < title.size(); ++i) {
     if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
   }

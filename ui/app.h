@@ -225,7 +225,7 @@ class TApplication {
   TForm* modal_ = nullptr;
 };
 
-// The application title of an executable: its file name up to the first ".",
+// The application title of an executable: its file name (FileNamePart) up to the first ".",
 // every ASCII letter after the first in lower case ("/opt/MY.SAVER.SCR" gives "My").
 std::string ApplicationTitle(std::string_view executablePath);
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "os/windows/system_error.h"
 #include "os/windows/win32_backend.h"
 
 namespace slidesaver {
@@ -146,11 +147,14 @@ std::unique_ptr<HostWindow> AttachRootWindow() { return nullptr; }
 std::string DisplayName() { return ""; }
 
 // The program's own name runs up to the first blank outside double quotes, as
-// the C runtime reads it; the rest is the arguments' text.
+// the C runtime reads it; the rest is the arguments' text. The line is read in
+// UTF-16, as the argument vector of the C runtime has lost whatever lies
+// outside the ANSI code page.
 std::string ProgramArguments(int, char**) {
-  const char* line = GetCommandLineA();
+  const wchar_t* line = GetCommandLineW();
   if (line == nullptr) return "";
-  const std::string_view text(line);
+  const std::string utf8 = Narrow(line);
+  const std::string_view text(utf8);
   std::size_t end = 0;
   bool quoted = false;
   for (; end < text.size(); ++end) {

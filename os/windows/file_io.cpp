@@ -17,7 +17,7 @@ constexpr std::intptr_t kNone = -1;  // INVALID_HANDLE_VALUE
 // Others may read the file and rename or delete it (the open handle still reads
 // what it held), but not write it.
 HANDLE OpenForReading(const std::string& path) {
-  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+  return CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -90,7 +90,7 @@ std::optional<std::size_t> ReadableFile::ReadAt(std::int64_t offset, void* targe
 
 NewFile NewFile::Create(const std::string& path) {
   // CREATE_NEW fails when anything of that name exists, a link included.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw Error("Cannot create file \"" + path + "\": " + SystemErrorText(GetLastError()));
@@ -131,6 +131,6 @@ void NewFile::Discard() {
   RemoveFile(path_);
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
 
 }  // namespace slidesaver

@@ -17,13 +17,13 @@ std::size_t LastSeparator(std::string_view path) { return path.find_last_of("\\/
 }  // namespace
 
 std::string OwnExecutablePath() {
-  std::vector<char> buffer(MAX_PATH);
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) {
       throw Error("Cannot find the program's own file: " + SystemErrorText(GetLastError()));
     }
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) return Narrow(std::wstring_view(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -49,23 +49,24 @@ std::string PathJoin(std::string_view folder, std::string_view name) {
 // Links and junctions (reparse points) are never followed: the settings file
 // is written only where it really is.
 std::optional<std::string> ResolveTrustedLinks(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return path;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return std::nullopt;
   return path;
 }
 
 std::string RuntimeFolder() {
-  char temp[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof temp, temp);
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   if (length == 0 || length > MAX_PATH) {
     throw Error("Cannot find the temporary folder: " + SystemErrorText(GetLastError()));
   }
-  const std::string folder = PathJoin(std::string(temp, length), "slidesaver");
-  if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  const std::string folder = PathJoin(Narrow(std::wstring_view(temp, length)), "slidesaver");
+  const std::wstring wideFolder = Widen(folder);
+  if (!CreateDirectoryW(wideFolder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     throw Error("Cannot create the folder " + folder + ": " + SystemErrorText(GetLastError()));
   }
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw Error("The folder " + folder + " is not a folder of this program; remove it and start again");

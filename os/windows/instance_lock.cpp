@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "os/windows/system_error.h"
 #include "system/instance.h"
 
 namespace slidesaver {
@@ -17,10 +18,12 @@ void InstanceLock::Release() {
 }
 
 // A named semaphore, initial count 0 and maximum 1: only whether the name
-// exists matters. The folder plays no part.
+// exists matters. The folder plays no part. The name goes to the system in
+// UTF-16, so that it reads the same in every process whatever the ANSI code
+// page ("Фото.scrSemaphore", not a "?" for each letter it lacks).
 InstanceLock InstanceLock::TryAcquire(std::string_view, std::string_view name) {
   const std::string semaphoreName(name);
-  const HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, semaphoreName.c_str());
+  const HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 1, Widen(semaphoreName).c_str());
   if (semaphore == nullptr) return InstanceLock();
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(semaphore);

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "os/windows/system_error.h"
 #include "ui/mci_device.h"
 
 namespace slidesaver {
@@ -16,9 +17,37 @@ namespace {
 using Completion = MciCommands::Completion;
 
 std::string MciErrorText(MCIERROR error) {
-  char text[256] = {};
-  if (!mciGetErrorStringA(error, text, sizeof text)) return "MCI error " + std::to_string(error);
-  return text;
+  wchar_t text[256] = {};
+  if (!mciGetErrorStringW(error, text, 256)) return "MCI error " + std::to_string(error);
+  return Narrow(text);
+}
+
+// True when the ANSI code page can spell the text. A code page that cannot
+// report losses (UTF-8) spells everything.
+bool FitsCodePage(const std::wstring& text) {
+  BOOL lost = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                       nullptr, &lost);
+  return size == 0 || !lost;
+}
+
+// The file name the device is opened with. Some sound drivers (Wine's among
+// them) open the file through the ANSI code page even when given UTF-16; a
+// path it cannot spell goes as its short (8.3) form, where the volume has one.
+std::wstring DeviceFileName(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  if (FitsCodePage(wide)) return wide;
+  std::wstring alias(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(alias.size());
+    const DWORD length = GetShortPathNameW(wide.c_str(), alias.data(), size);
+    if (length == 0) return wide;
+    if (length < size) {
+      alias.resize(length);
+      return FitsCodePage(alias) ? alias : wide;
+    }
+    alias.resize(length);  // too small: the size asked for, terminator included
+  }
 }
 
 // Each play gets a message-only window of its own as the target of its
@@ -77,11 +106,11 @@ class PlayWindow {
 
 void CloseDevice(MCIDEVICEID device) {
   MCI_GENERIC_PARMS parameters{};
-  mciSendCommandA(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+  mciSendCommandW(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
 }
 
-// mciSendCommandA of the multimedia library; completions come as MM_MCINOTIFY
-// through the main thread's message queue.
+// mciSendCommandW of the multimedia library, file names in UTF-16; completions
+// come as MM_MCINOTIFY through the main thread's message queue.
 class WindowsMciCommands : public MciCommands {
  public:
   ~WindowsMciCommands() override {
@@ -89,9 +118,10 @@ class WindowsMciCommands : public MciCommands {
   }
 
   DeviceId Open(const std::string& path) override {
-    MCI_OPEN_PARMSA parameters{};
-    parameters.lpstrElementName = path.c_str();
-    const MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_WAIT,
+    const std::wstring element = DeviceFileName(path);
+    MCI_OPEN_PARMSW parameters{};
+    parameters.lpstrElementName = element.c_str();
+    const MCIERROR error = mciSendCommandW(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_WAIT,
                                            reinterpret_cast<DWORD_PTR>(&parameters));
     if (error != 0) throw Error(MciErrorText(error));
     plays_[parameters.wDeviceID];
@@ -103,7 +133,7 @@ class WindowsMciCommands : public MciCommands {
     MCI_PLAY_PARMS parameters{};
     parameters.dwCallback = reinterpret_cast<DWORD_PTR>(window->Handle());
     parameters.dwFrom = 0;
-    const MCIERROR error = mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM,
+    const MCIERROR error = mciSendCommandW(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM,
                                            reinterpret_cast<DWORD_PTR>(&parameters));
     if (error != 0) throw Error(MciErrorText(error));
     // The play this one replaces has reported as superseded by now.
@@ -112,7 +142,7 @@ class WindowsMciCommands : public MciCommands {
 
   void Stop(DeviceId device) override {
     MCI_GENERIC_PARMS parameters{};
-    mciSendCommandA(device, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
+    mciSendCommandW(device, MCI_STOP, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&parameters));
     if (const auto play = plays_.find(device); play != plays_.end()) play->second.reset();
   }
 
@@ -124,7 +154,7 @@ class WindowsMciCommands : public MciCommands {
   bool Playing(DeviceId device) override {
     MCI_STATUS_PARMS parameters{};
     parameters.dwItem = MCI_STATUS_MODE;
-    const MCIERROR error = mciSendCommandA(device, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT,
+    const MCIERROR error = mciSendCommandW(device, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT,
                                            reinterpret_cast<DWORD_PTR>(&parameters));
     return error == 0 && parameters.dwReturn == MCI_MODE_PLAY;
   }

@@ -9,7 +9,7 @@ namespace slidesaver {
 // "PwdChangePasswordA" in MPR.DLL of the system folder, loaded by its full
 // path. The library stays loaded for the rest of the process.
 PasswordChangeService FindPasswordChangeService() {
-  const HMODULE library = LoadLibraryA(SystemLibraryPath("MPR.DLL").c_str());
+  const HMODULE library = LoadLibraryAt(SystemLibraryPath("MPR.DLL"));
   if (library == nullptr) return nullptr;
   const FARPROC entry = GetProcAddress(library, "PwdChangePasswordA");
   if (entry == nullptr) {

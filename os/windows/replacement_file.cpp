@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <random>
 
+#include "os/windows/system_error.h"
 #include "system/file_io.h"
 #include "system/files.h"
 
@@ -24,7 +25,7 @@ constexpr int kNameAttempts = 100;
 
 ReplacementFile::~ReplacementFile() {
   Close();
-  if (!path_.empty() && !committed_) DeleteFileA(path_.c_str());
+  if (!path_.empty() && !committed_) DeleteFileW(Widen(path_).c_str());
 }
 
 bool ReplacementFile::Create(const std::string& target, unsigned) {
@@ -39,8 +40,9 @@ bool ReplacementFile::Create(const std::string& target, unsigned) {
     const std::string candidate = folder + "." + name + "." + suffix + ".tmp";
     int fd = -1;
     // _O_EXCL: nothing of that name, a link included, is opened.
-    const errno_t error = _sopen_s(&fd, candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                   _SH_DENYRW, _S_IREAD | _S_IWRITE);
+    const errno_t error = _wsopen_s(&fd, Widen(candidate).c_str(),
+                                    _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYRW,
+                                    _S_IREAD | _S_IWRITE);
     if (error == 0) {
       fd_ = fd;
       path_ = candidate;
@@ -100,7 +102,7 @@ bool ReplacementFile::Commit(bool sync) {
   if (sync && _commit(fd) != 0) return false;
   if (!Close()) return false;
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (sync ? MOVEFILE_WRITE_THROUGH : 0);
-  if (!MoveFileExA(path_.c_str(), target_.c_str(), flags)) {
+  if (!MoveFileExW(Widen(path_).c_str(), Widen(target_).c_str(), flags)) {
     errno = EACCES;
     return false;
   }

@@ -16,22 +16,26 @@ namespace {
 // Removes the files the folder holds (the program only ever puts files there),
 // then the folder. Links are removed themselves, never followed.
 void RemoveFolder(const std::string& folder) {
-  WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA(PathJoin(folder, "*").c_str(), &entry);
+  const std::wstring wideFolder = Widen(folder);
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW(Widen(PathJoin(folder, "*")).c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::string_view name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = PathJoin(folder, entry.cFileName);
+      const std::wstring_view name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      // Joined in UTF-16: a name that is no valid UTF-16 is removed all the same.
+      std::wstring path = wideFolder;
+      if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path.push_back(L'\\');
+      path += name;
       if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveDirectoryA(path.c_str());
+        RemoveDirectoryW(path.c_str());
       } else {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
       }
-    } while (FindNextFileA(find, &entry));
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
-  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryW(wideFolder.c_str());
 }
 
 bool ProcessLives(DWORD pid) {
@@ -45,7 +49,7 @@ bool ProcessLives(DWORD pid) {
 // A running saver holds its folder (below): then the folder cannot be opened
 // for deletion.
 bool Held(const std::string& folder) {
-  const HANDLE handle = CreateFileA(folder.c_str(), DELETE,
+  const HANDLE handle = CreateFileW(Widen(folder).c_str(), DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -56,9 +60,9 @@ bool Held(const std::string& folder) {
 
 // Held open without sharing deletion, the folder cannot be removed by others.
 HANDLE Hold(const std::string& folder) {
-  return CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                     nullptr);
+  return CreateFileW(Widen(folder).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 }  // namespace
@@ -77,14 +81,15 @@ std::unique_ptr<RunFolder> RunFolder::Create(const std::string& base) {
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
     const std::string path = PathJoin(
         folder, std::string(kRunFolderPrefix) + std::to_string(GetCurrentProcessId()) + "-" + suffix);
-    if (!CreateDirectoryA(path.c_str(), nullptr)) {
+    const std::wstring widePath = Widen(path);
+    if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
       if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
       throw Error("Cannot create a folder in " + folder + ": " + SystemErrorText(GetLastError()));
     }
     const HANDLE lock = Hold(path);
     if (lock == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
-      RemoveDirectoryA(path.c_str());
+      RemoveDirectoryW(widePath.c_str());
       throw Error("Cannot hold the folder " + path + ": " + SystemErrorText(error));
     }
     return std::unique_ptr<RunFolder>(new RunFolder(path + "\\", reinterpret_cast<std::intptr_t>(lock)));
@@ -100,31 +105,34 @@ RunFolder::~RunFolder() {
 
 std::string RunFolder::PathOf(std::string_view name) const { return PathJoin(path_, name); }
 
-void RunFolder::RemoveFile(std::string_view name) const { DeleteFileA(PathOf(name).c_str()); }
+void RunFolder::RemoveFile(std::string_view name) const {
+  DeleteFileW(Widen(PathOf(name)).c_str());
+}
 
 std::int64_t RunFolder::FreeBytes() const {
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExA(path_.c_str(), &available, nullptr, nullptr)) return 0;
+  if (!GetDiskFreeSpaceExW(Widen(path_).c_str(), &available, nullptr, nullptr)) return 0;
   return static_cast<std::int64_t>(available.QuadPart);
 }
 
 void RemoveStaleRunFolders(const std::string& base) {
-  WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA(PathJoin(base, "run-*").c_str(), &entry);
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW(Widen(PathJoin(base, "run-*")).c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     // Process numbers come round again soon (under Wine the first process of
     // a session always gets the same one): a folder named after this process
     // is an earlier one's, as this one has made none yet.
-    const DWORD owner = RunFolderOwner(entry.cFileName);
+    const std::string name = Narrow(entry.cFileName);
+    const DWORD owner = RunFolderOwner(name);
     if (owner == 0 || (owner != GetCurrentProcessId() && ProcessLives(owner))) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       continue;
     }
-    const std::string path = PathJoin(base, entry.cFileName);
+    const std::string path = PathJoin(base, name);
     if (!Held(path)) RemoveFolder(path);
-  } while (FindNextFileA(find, &entry));
+  } while (FindNextFileW(find, &entry));
   FindClose(find);
 }
 

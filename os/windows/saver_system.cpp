@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "os/windows/system_error.h"
 #include "os/windows/system_library.h"
 
 namespace slidesaver {
@@ -21,22 +22,18 @@ class WindowsSaverSystem : public SaverSystem {
 
   bool HasSaverSettings() override {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, desktopKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      return false;
-    }
+    if (!OpenDesktopKey(key)) return false;
     RegCloseKey(key);
     return true;
   }
 
   std::int32_t UsePasswordSetting() override {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, desktopKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      throw Error("No screen-saver settings");
-    }
+    if (!OpenDesktopKey(key)) throw Error("No screen-saver settings");
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    const LONG result = RegQueryValueExA(key, "ScreenSaveUsePassword", nullptr, &type,
+    const LONG result = RegQueryValueExW(key, L"ScreenSaveUsePassword", nullptr, &type,
                                          reinterpret_cast<BYTE*>(&value), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) {
@@ -46,7 +43,7 @@ class WindowsSaverSystem : public SaverSystem {
   }
 
   bool VerifyPassword(std::intptr_t ownerWindow) override {
-    const HMODULE library = LoadLibraryA(SystemLibraryPath("PASSWORD.CPL", systemFolder_).c_str());
+    const HMODULE library = LoadLibraryAt(SystemLibraryPath("PASSWORD.CPL", systemFolder_));
     if (library == nullptr) throw Error("No PASSWORD.CPL");
     const auto verify = reinterpret_cast<VerifyScreenSavePwd>(
         reinterpret_cast<void*>(GetProcAddress(library, "VerifyScreenSavePwd")));
@@ -66,10 +63,15 @@ class WindowsSaverSystem : public SaverSystem {
 
   void SetScreenSaverRunning(bool running) override {
     BOOL previous = FALSE;
-    SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, running ? 1 : 0, &previous, 0);
+    SystemParametersInfoW(SPI_SETSCREENSAVERRUNNING, running ? 1 : 0, &previous, 0);
   }
 
  private:
+  bool OpenDesktopKey(HKEY& key) const {
+    return RegOpenKeyExW(HKEY_CURRENT_USER, Widen(desktopKey_).c_str(), 0, KEY_READ, &key) ==
+           ERROR_SUCCESS;
+  }
+
   std::string desktopKey_;
   std::string systemFolder_;
 };

@@ -1,18 +1,20 @@
 #include "os/windows/system_library.h"
 
-#include <windows.h>
+#include "os/windows/system_error.h"
 
 namespace slidesaver {
 
 std::string SystemLibraryPath(const char* name, const std::string& folder) {
   std::string path = folder;
   if (path.empty()) {
-    char system[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-    path.assign(system, length < MAX_PATH ? length : 0);
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) path = Narrow(std::wstring_view(system, length));
   }
   if (!path.empty() && path.back() != '\\') path.push_back('\\');
   return path + name;
 }
+
+HMODULE LoadLibraryAt(const std::string& path) { return LoadLibraryW(Widen(path).c_str()); }
 
 }  // namespace slidesaver

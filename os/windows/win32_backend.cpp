@@ -429,7 +429,7 @@ class Win32Backend : public Backend {
   }
 
   void OpenURL(const std::string& url) override {
-    ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 
   TSize ScreenSize() override {

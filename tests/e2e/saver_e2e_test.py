@@ -1111,6 +1111,26 @@ class WindowsSaverTest(SaverTestCase):
         self.assertEnds(saver, 'saver after a key')
         self.assertEqual(self.full_screen_windows(), [])
 
+    def test_names_outside_the_ansi_code_page_show_play_and_leave_no_files(self):
+        # Wine's ANSI code page is 1252: only the system's UTF-16 functions reach these names.
+        tune = os.path.join(self.dir, 'tune.wav')
+        write_wave(tune, 30)
+        os.mkdir(os.path.join(self.dir, 'Папка'))
+        saver_file = self.pack(os.path.join('Папка', 'Фото.scr'),
+                               extra=['--interval', '60000', '--sound', tune + '=Мелодия.wav'])
+        pulse = PulseNullSink()
+        self.addCleanup(pulse.close)
+        saver = self.start(saver_file, '/S', env=dict(self.env, **pulse.env))
+        self.wait_for_saver_window(saver)
+        self.wait_for_image(saver, self.grab, centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H),
+                            'first picture centred on black')
+        self.assertTrue(poll_until(lambda: self.open_sounds(saver) == ['Мелодия.wav']),
+                        f'music: {self.open_sounds(saver)}')
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after a key')
+        runtime = os.path.join(WINE['prefix'], 'drive_c', 'users', '*', 'Temp', 'slidesaver', '*')
+        self.assertEqual(glob.glob(runtime), [])
+
     def test_preview_draws_the_first_picture_stretched_until_the_host_hides_it(self):
         host = ProbeWindow(self.env, 200, 150, 50, 60, command=[WINE['run'], TOOLS['win_host']])
         self.windows.append(host)
