@@ -15,7 +15,8 @@ namespace slidesaver {
 // How text is drawn: font by family name, size in points, colour and style.
 struct TTextFont {
   std::string Name = "MS Sans Serif";
-  std::int32_t Size = 8;  // points (a negative size: the character height in pixels)
+  // Points; a negative size is the character height in pixels at 96 pixels per inch.
+  std::int32_t Size = 8;
   // The screen's pixels per inch, at which points become pixels.
   std::int32_t PixelsPerInch = 96;
   TColor Color = clWindowText;

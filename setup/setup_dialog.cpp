@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/muldiv.h"
 #include "graphics/text.h"
 #include "payload/config.h"
 #include "payload/payload.h"
@@ -39,12 +40,17 @@ std::string EmailLinkTarget(std::string_view text) {
 }
 
 TfrmSetup::TfrmSetup(std::string executablePath)
-    : executablePath_(std::move(executablePath)), font_(DialogFont()) {
+    : executablePath_(std::move(executablePath)),
+      font_(DialogFont()),
+      pixelsPerInch_(Application().Platform().PixelsPerInch()) {
   BorderStyle = TFormBorderStyle::bsDialog;
   SetColor(theme::kBandMiddle);
+  // The layout is drawn for 96 pixels per inch and grows with the screen's.
+  font_.PixelsPerInch = pixelsPerInch_;
   const TSize screen = Application().Platform().ScreenSize();
-  SetBounds((screen.cx - kClientWidth) / 2, (screen.cy - kClientHeight) / 2, kClientWidth,
-            kClientHeight);
+  const std::int32_t width = Px(kClientWidth);
+  const std::int32_t height = Px(kClientHeight);
+  SetBounds((screen.cx - width) / 2, (screen.cy - height) / 2, width, height);
   CreateControls();
   ShowFixedTexts();
   OnShow = [this](void* sender) { FormShow(sender); };
@@ -55,16 +61,16 @@ TfrmSetup::TfrmSetup(std::string executablePath)
 }
 
 void TfrmSetup::CreateControls() {
-  pnlTop.SetBounds(0, 0, 305, 145);
+  pnlTop.SetBounds(0, 0, Px(305), Px(145));
   pnlTop.GradientTop = theme::kBandLight;
   pnlTop.GradientBottom = theme::kBandTop;
   pnlTop.BottomEdge = true;
 
-  pnlMiddle.SetBounds(0, 145, 305, 64);
+  pnlMiddle.SetBounds(0, Px(145), Px(305), Px(64));
   pnlMiddle.GradientTop = theme::kBandMiddle;
   pnlMiddle.GradientBottom = theme::kBandMiddle;
 
-  pnlBottom.SetBounds(0, 209, 305, 50);
+  pnlBottom.SetBounds(0, Px(209), Px(305), Px(50));
   pnlBottom.GradientTop = theme::kBandBottomFrom;
   pnlBottom.GradientBottom = theme::kBandBottomTo;
   pnlBottom.TopEdge = true;
@@ -73,16 +79,16 @@ void TfrmSetup::CreateControls() {
   titleFont.Size = -13;
   titleFont.Bold = true;
   lblTitle.SetFont(titleFont);
-  lblTitle.SetBounds(29, 23, lblTitle.Width(), lblTitle.Height());
+  lblTitle.SetBounds(Px(29), Px(23), lblTitle.Width(), lblTitle.Height());
   lblAuthor.SetFont(font_);
-  lblAuthor.SetBounds(29, 44, lblAuthor.Width(), lblAuthor.Height());
+  lblAuthor.SetBounds(Px(29), Px(44), lblAuthor.Width(), lblAuthor.Height());
 
   cbMute.SetFont(font_);
   cbMute.SetCaption("Mute music");
   // 84 pixels hold the caption in the usual dialog font; a wider font gets the room it needs.
-  const std::int32_t captionRoom = 1 + TThemedCheckBox::kBoxSize + TThemedCheckBox::kCaptionGap +
+  const std::int32_t captionRoom = 1 + Px(TThemedCheckBox::kBoxSize + TThemedCheckBox::kCaptionGap) +
                                    MeasureText(font_, "Mute music").cx + 1;
-  cbMute.SetBounds(29, 71, std::max(84, captionRoom), 15);
+  cbMute.SetBounds(Px(29), Px(71), std::max(Px(84), captionRoom), Px(15));
   cbMute.OnChange = [this](void* sender) { cbMuteClick(sender); };
 
   TTextFont linkFont = font_;
@@ -93,17 +99,17 @@ void TfrmSetup::CreateControls() {
     link->OnMouseEnter = [this](void* sender) { lblEmailMouseEnter(sender); };
     link->OnMouseLeave = [this](void* sender) { lblEmailMouseLeave(sender); };
   }
-  lblEmail.SetBounds(29, 106, lblEmail.Width(), lblEmail.Height());
+  lblEmail.SetBounds(Px(29), Px(106), lblEmail.Width(), lblEmail.Height());
   lblEmail.OnClick = [this](void* sender) { lblEmailClick(sender); };
-  lblWeb.SetBounds(29, 127, lblWeb.Width(), lblWeb.Height());
+  lblWeb.SetBounds(Px(29), Px(127), lblWeb.Width(), lblWeb.Height());
   lblWeb.OnClick = [this](void* sender) { lblWebClick(sender); };
 
   // The memo and the button sit on their bands: (10, 8) and (214, 15) within them.
   mRemind.SetFont(font_);
-  mRemind.SetBounds(pnlMiddle.Left() + 10, pnlMiddle.Top() + 8, 287, 52);
+  mRemind.SetBounds(pnlMiddle.Left() + Px(10), pnlMiddle.Top() + Px(8), Px(287), Px(52));
 
   OKButton.SetFont(font_);
-  OKButton.SetBounds(pnlBottom.Left() + 214, pnlBottom.Top() + 15, 75, 25);
+  OKButton.SetBounds(pnlBottom.Left() + Px(214), pnlBottom.Top() + Px(15), Px(75), Px(25));
   OKButton.SetCaption("&Ok");
   OKButton.Default = true;
   OKButton.OnClick = [this](void* sender) { OKButtonClick(sender); };
@@ -113,6 +119,10 @@ void TfrmSetup::CreateControls() {
   focus_.Add(&lblWeb);
   focus_.Add(&OKButton);
   focus_.DefaultButton = &OKButton;
+}
+
+std::int32_t TfrmSetup::Px(std::int32_t length) const {
+  return MulDiv(length, pixelsPerInch_ > 0 ? pixelsPerInch_ : 96, 96);
 }
 
 void TfrmSetup::ShowFixedTexts() {

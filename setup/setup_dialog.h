@@ -43,12 +43,17 @@ class TfrmSetup : public TForm {
   const TTextFont& Font() const { return font_; }
   TFocusChain& FocusChain() { return focus_; }
 
+  // The client size at 96 pixels per inch; the dialog grows with the screen's.
   static constexpr std::int32_t kClientWidth = 305;
   static constexpr std::int32_t kClientHeight = 259;
 
  private:
+  // A length of the 96-pixels-per-inch layout at the screen's pixels per inch.
+  std::int32_t Px(std::int32_t length) const;
+
   std::string executablePath_;
   TTextFont font_;
+  std::int32_t pixelsPerInch_;
   bool changed_ = false;
   bool filled_ = false;
 

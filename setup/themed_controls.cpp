@@ -4,6 +4,7 @@
 #include <cctype>
 #include <utility>
 
+#include "base/muldiv.h"
 #include "graphics/text.h"
 
 namespace slidesaver {
@@ -19,15 +20,20 @@ void FillPixel(TCanvas& canvas, std::int32_t x, std::int32_t y, TColor color) {
   canvas.FillRect(Bounds(x, y, 1, 1));
 }
 
-// A 2-pixel-wide stroke from (x0, y0) to (x1, y1), one step per column.
+// A length of the 96-pixels-per-inch layout at the pixels per inch of `font`.
+std::int32_t Scaled(const TTextFont& font, std::int32_t length) {
+  return MulDiv(length, font.PixelsPerInch > 0 ? font.PixelsPerInch : 96, 96);
+}
+
+// A stroke `width` pixels wide from (x0, y0) to (x1, y1), one step per column.
 void ThickStroke(TCanvas& canvas, std::int32_t x0, std::int32_t y0, std::int32_t x1,
-                 std::int32_t y1, TColor color) {
+                 std::int32_t y1, TColor color, std::int32_t width) {
   canvas.SetBrushColor(color);
   const std::int32_t steps = std::max(1, std::abs(x1 - x0));
   for (std::int32_t i = 0; i <= steps; ++i) {
     const std::int32_t x = x0 + (x1 - x0) * i / steps;
     const std::int32_t y = y0 + (y1 - y0) * i / steps;
-    canvas.FillRect(Bounds(x, y, 2, 2));
+    canvas.FillRect(Bounds(x, y, width, width));
   }
 }
 
@@ -258,7 +264,8 @@ void TThemedCheckBox::SetChecked(bool checked) {
 }
 
 TRect TThemedCheckBox::BoxRect() const {
-  return Bounds(0, (Height() - kBoxSize) / 2, kBoxSize, kBoxSize);
+  const std::int32_t size = Scaled(Font(), kBoxSize);
+  return Bounds(0, (Height() - size) / 2, size, size);
 }
 
 void TThemedCheckBox::PaintBox(TCanvas& canvas) {
@@ -271,8 +278,9 @@ void TThemedCheckBox::PaintBox(TCanvas& canvas) {
     // The tick: a short stroke down to the right, then a long one up to the right.
     const std::int32_t x = box.Left;
     const std::int32_t y = box.Top;
-    ThickStroke(canvas, x + 3, y + 6, x + 5, y + 8, theme::kFieldFill);
-    ThickStroke(canvas, x + 5, y + 8, x + 9, y + 3, theme::kFieldFill);
+    const auto at = [this](std::int32_t length) { return Scaled(Font(), length); };
+    ThickStroke(canvas, x + at(3), y + at(6), x + at(5), y + at(8), theme::kFieldFill, at(2));
+    ThickStroke(canvas, x + at(5), y + at(8), x + at(9), y + at(3), theme::kFieldFill, at(2));
     return;
   }
   const bool lit = Hot() || Focused();
@@ -285,7 +293,7 @@ void TThemedCheckBox::Paint(TCanvas& canvas) {
   PaintBox(canvas);
   canvas.Font() = Font();
   const TSize extent = canvas.TextExtent(Caption());
-  const std::int32_t textLeft = kBoxSize + kCaptionGap;
+  const std::int32_t textLeft = Scaled(Font(), kBoxSize + kCaptionGap);
   const std::int32_t textTop = (Height() - extent.cy) / 2;
   canvas.TextOut(textLeft, textTop, Caption());
   if (Focused()) {
@@ -325,10 +333,11 @@ void TThemedMemo::Paint(TCanvas& canvas) {
   canvas.FillRect(ClientRect());
   canvas.Font() = font_;
   const std::int32_t lineHeight = std::max(1, canvas.TextExtent("Ag").cy);
-  std::int32_t y = kMargin;
+  const std::int32_t margin = Scaled(font_, kMargin);
+  std::int32_t y = margin;
   for (const std::string& line : lines_) {
     if (y >= Height()) break;
-    canvas.TextOut(kMargin, y, line);
+    canvas.TextOut(margin, y, line);
     y += lineHeight;
   }
 }

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "base/muldiv.h"
 #include "graphics/text.h"
 
 namespace slidesaver {
 namespace {
 
-constexpr std::int32_t kMargin = 12;
-constexpr std::int32_t kIconSize = 32;
-constexpr std::int32_t kButtonWidth = 75;
-constexpr std::int32_t kButtonHeight = 23;
 constexpr std::int32_t kMinTextWidth = 160;
 constexpr std::int32_t kMaxTextWidth = 420;
 // Room the window frame and the desktop's panels may take from the screen.
@@ -80,10 +77,18 @@ std::vector<std::string> WrapText(const TTextFont& font, const std::string& text
 TMessageForm::TMessageForm(const std::string& caption, const std::string& text) {
   Caption = caption;
   BorderStyle = TFormBorderStyle::bsDialog;
+  // The layout is drawn for 96 pixels per inch and grows with the screen's.
+  pixelsPerInch_ = Application().Platform().PixelsPerInch();
   TTextFont& font = Canvas().Font();
+  font.PixelsPerInch = pixelsPerInch_;
+  const std::int32_t margin = Px(12);
+  const std::int32_t iconSize = Px(32);
+  const std::int32_t buttonWidth = Px(75);
+  const std::int32_t buttonHeight = Px(23);
   const TSize screen = Application().Platform().ScreenSize();
   const std::int32_t maxWidth =
-      std::clamp(screen.cx - kScreenReserve - kIconSize - 3 * kMargin, kMinTextWidth, kMaxTextWidth);
+      std::clamp(screen.cx - Px(kScreenReserve) - iconSize - 3 * margin, Px(kMinTextWidth),
+                 std::max(Px(kMinTextWidth), Px(kMaxTextWidth)));
   std::string shown = text;
   if (shown.size() > kMaxTextBytes) {
     std::size_t cut = kMaxTextBytes;
@@ -95,7 +100,7 @@ TMessageForm::TMessageForm(const std::string& caption, const std::string& text) 
   lineHeight_ = std::max(1, MeasureText(font, "Ag").cy);
   // A text taller than the screen shows as much as fits, and says it goes on.
   const std::int32_t maxLines =
-      std::max(1, (screen.cy - kScreenReserve - kButtonHeight - 3 * kMargin) / lineHeight_);
+      std::max(1, (screen.cy - Px(kScreenReserve) - buttonHeight - 3 * margin) / lineHeight_);
   if (static_cast<std::int32_t>(lines_.size()) > maxLines) {
     lines_.resize(static_cast<std::size_t>(maxLines));
     lines_.back() += "\xE2\x80\xA6";
@@ -103,13 +108,13 @@ TMessageForm::TMessageForm(const std::string& caption, const std::string& text) 
   std::int32_t textWidth = 0;
   for (const std::string& line : lines_) textWidth = std::max(textWidth, MeasureText(font, line).cx);
   const std::int32_t textHeight = static_cast<std::int32_t>(lines_.size()) * lineHeight_;
-  const std::int32_t textLeft = 2 * kMargin + kIconSize;
-  const std::int32_t bodyHeight = std::max(kIconSize, textHeight);
-  const std::int32_t width = std::max(textLeft + textWidth + 2 * kMargin, kButtonWidth + 2 * kMargin);
-  const std::int32_t height = kMargin + bodyHeight + kMargin + kButtonHeight + kMargin;
-  text_ = Bounds(textLeft, kMargin + (bodyHeight - textHeight) / 2, textWidth, textHeight);
-  button_ = Bounds((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
-                   kButtonHeight);
+  const std::int32_t textLeft = 2 * margin + iconSize;
+  const std::int32_t bodyHeight = std::max(iconSize, textHeight);
+  const std::int32_t width = std::max(textLeft + textWidth + 2 * margin, buttonWidth + 2 * margin);
+  const std::int32_t height = margin + bodyHeight + margin + buttonHeight + margin;
+  text_ = Bounds(textLeft, margin + (bodyHeight - textHeight) / 2, textWidth, textHeight);
+  button_ = Bounds((width - buttonWidth) / 2, height - margin - buttonHeight, buttonWidth,
+                   buttonHeight);
   SetBounds((screen.cx - width) / 2, (screen.cy - height) / 2, width, height);
   OnKeyDown = [this](void*, std::uint16_t& key, TShiftState) {
     if (key == kVkReturn || key == kVkEscape || key == kVkSpace) Close();
@@ -127,18 +132,26 @@ void TMessageForm::MouseDown(TMouseButton button, TShiftState shift, std::int32_
   if (button == TMouseButton::mbLeft && button_.Contains(x, y)) Close();
 }
 
+std::int32_t TMessageForm::Px(std::int32_t length) const {
+  return MulDiv(length, pixelsPerInch_ > 0 ? pixelsPerInch_ : 96, 96);
+}
+
 void TMessageForm::Paint(TCanvas& canvas) {
   TForm::Paint(canvas);
+  const std::int32_t margin = Px(12);
+  const std::int32_t iconSize = Px(32);
+  const std::int32_t inset = Px(9);
   // The stop icon: a red disc with a white cross.
-  const TRect icon = Bounds(kMargin, kMargin, kIconSize, kIconSize);
-  canvas.IntersectClip(Region::RoundRect(icon, kIconSize, kIconSize));
+  const TRect icon = Bounds(margin, margin, iconSize, iconSize);
+  canvas.IntersectClip(Region::RoundRect(icon, iconSize, iconSize));
   canvas.SetBrushColor(kIconRed);
   canvas.FillRect(icon);
   canvas.RemoveClip();
   canvas.SetBrushColor(clWhite);
-  for (std::int32_t i = 9; i < kIconSize - 9; ++i) {
-    canvas.FillRect(Bounds(icon.Left + i - 1, icon.Top + i - 1, 3, 2));
-    canvas.FillRect(Bounds(icon.Right - i - 2, icon.Top + i - 1, 3, 2));
+  const std::int32_t stroke = Px(2);
+  for (std::int32_t i = inset; i < iconSize - inset; ++i) {
+    canvas.FillRect(Bounds(icon.Left + i - 1, icon.Top + i - 1, stroke + 1, stroke));
+    canvas.FillRect(Bounds(icon.Right - i - stroke, icon.Top + i - 1, stroke + 1, stroke));
   }
   std::int32_t y = text_.Top;
   for (const std::string& line : lines_) {
@@ -153,8 +166,8 @@ void TMessageForm::Paint(TCanvas& canvas) {
   canvas.SetBrushColor(clBtnFace);
   canvas.FillRect(TRect{button_.Left + 1, button_.Top + 1, button_.Right - 1, button_.Bottom - 1});
   const TSize ok = canvas.TextExtent("OK");
-  canvas.TextOut(button_.Left + (kButtonWidth - ok.cx) / 2, button_.Top + (kButtonHeight - ok.cy) / 2,
-                 "OK");
+  canvas.TextOut(button_.Left + (button_.Width() - ok.cx) / 2,
+                 button_.Top + (button_.Height() - ok.cy) / 2, "OK");
 }
 
 void ShowMessageForm(const std::string& caption, const std::string& text) {

@@ -31,6 +31,9 @@ class TMessageForm : public TForm {
   std::int32_t lineHeight_ = 0;
   TRect text_;
   TRect button_;
+  // A length of the 96-pixels-per-inch layout at the screen's pixels per inch.
+  std::int32_t Px(std::int32_t length) const;
+  std::int32_t pixelsPerInch_ = 96;
 };
 
 // Breaks `text` into lines no wider than `maxWidth` pixels in `font`: at line

@@ -126,6 +126,23 @@ TEST_F(SetupDialogTest, FixedLayoutAndTextsBeforeFilling) {
   }
 }
 
+TEST_F(SetupDialogTest, TheLayoutGrowsWithTheScreensPixelsPerInch) {
+  Open();
+  const TRect ok = form_->OKButton.BoundsRect();
+  const std::int32_t titleHeight = form_->lblTitle.Height();
+  form_.reset();
+  backend_->SetPixelsPerInch(144);  // 150 %
+  TfrmSetup& form = Open();
+  EXPECT_EQ(form.ClientRect(), Rect(0, 0, 458, 389));
+  EXPECT_EQ(form.OKButton.BoundsRect(), Rect(321, 337, 321 + 113, 337 + 38));
+  EXPECT_EQ(ok, Rect(214, 224, 289, 249));
+  EXPECT_EQ(form.cbMute.BoxRect().Width(), 20);
+  EXPECT_GE(form.lblTitle.Height() * 20, titleHeight * 27);  // text grows too
+  for (const TControl* c : std::initializer_list<const TControl*>{&form.cbMute, &form.mRemind, &form.lblWeb}) {
+    EXPECT_LE(c->BoundsRect().Right, form.ClientWidth());
+  }
+}
+
 TEST_F(SetupDialogTest, ShowFillsTheLinesFromTheConfiguration) {
   TfrmSetup& form = Open();
   EXPECT_EQ(form.Caption, "Setup [Demo]");

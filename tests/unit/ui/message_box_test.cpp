@@ -68,6 +68,22 @@ TEST_F(MessageBoxTest, StaysOnScreenAndKeepsInputFromOtherForms) {
   EXPECT_EQ(keys, 0);
 }
 
+TEST_F(MessageBoxTest, TheLayoutGrowsWithTheScreensPixelsPerInch) {
+  TRect button[2];
+  std::int32_t height[2];
+  for (const int ppi : {96, 144}) {
+    backend_->SetPixelsPerInch(ppi);
+    const TMessageForm box("Saver", "Short text.");
+    button[ppi / 144] = box.ButtonRect();
+    height[ppi / 144] = box.Height();
+    EXPECT_TRUE(box.ButtonRect().Right <= box.Width() && box.ButtonRect().Bottom <= box.Height());
+  }
+  EXPECT_EQ(button[0].Width(), 75);
+  EXPECT_EQ(button[1].Width(), 113);
+  EXPECT_EQ(button[1].Height(), 35);  // 23 at 96
+  EXPECT_GE(height[1] * 20, height[0] * 27);
+}
+
 TEST_F(MessageBoxTest, EndsWhenTheApplicationIsToEnd) {
   TMessageForm box("Saver", "Stream read error.");
   app_.PostMessage([&] { app_.Terminate(); });
