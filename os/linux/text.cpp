@@ -102,7 +102,9 @@ struct ScaledFace {
 
 std::int32_t PixelHeight(std::int32_t size, std::int32_t pixelsPerInch) {
   const std::int32_t ppi = pixelsPerInch > 0 ? pixelsPerInch : 96;
-  std::int64_t px = size < 0 ? MulDiv(-size, ppi, 96) : MulDiv(size, ppi, 72);
+  // In 64 bits: the size may be any 32-bit value, the most negative one too.
+  const std::int64_t magnitude = size < 0 ? -static_cast<std::int64_t>(size) : size;
+  std::int64_t px = (magnitude * ppi + (size < 0 ? 48 : 36)) / (size < 0 ? 96 : 72);
   if (px <= 0) px = MulDiv(kDefaultPoints, ppi, 72);
   return static_cast<std::int32_t>(std::min(px, kMaxPixelHeight));
 }
