@@ -165,4 +165,14 @@ SaverTarget FindSaverTarget(const std::vector<std::string>& args, const char* xs
   return SaverTarget{root ? SaverTarget::Kind::RootWindow : SaverTarget::Kind::OwnWindow, 0};
 }
 
+DesktopPreference FindDesktopPreference(const std::vector<std::string>& args) {
+  DesktopPreference preference = DesktopPreference::Session;
+  for (const std::string& arg : args) {
+    const std::string flag = ToUpperAscii(arg);
+    if (flag == "--X11") preference = DesktopPreference::X11;
+    if (flag == "--WAYLAND") preference = DesktopPreference::Wayland;
+  }
+  return preference;
+}
+
 }  // namespace slidesaver

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/desktop.h"
+
 namespace slidesaver {
 
 // Splits a command-line text into its arguments. Runs of characters with codes 1 to 32 separate
@@ -61,6 +63,10 @@ struct SaverTarget {
 // such a number, then an argument "--root". Letter case of the switches is
 // ignored. Raises Error when "--window-id" has no valid id after it.
 SaverTarget FindSaverTarget(const std::vector<std::string>& args, const char* xscreensaverWindow);
+
+// The desktop asked for by "--x11" or "--wayland" (anywhere, letter case ignored; the last one
+// counts); Session when neither is there.
+DesktopPreference FindDesktopPreference(const std::vector<std::string>& args);
 
 // A window id written in decimal or, after "0x" or "0X", in hexadecimal; nothing
 // when the text is anything else, zero or larger than 32 bits.

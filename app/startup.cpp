@@ -35,6 +35,9 @@ constexpr const char* kUsage =
     "       SAVER [/C]                             setup dialog\n"
     "       SAVER /A [HWND]                        password change (nothing on Linux)\n"
     "       SAVER --help                           this text\n"
+    "       --x11 | --wayland                      (Linux, with /S or /C) the desktop to open\n"
+    "                                              windows on; by default Wayland when\n"
+    "                                              WAYLAND_DISPLAY is set, else X11\n"
     "SAVER is slidesaver with a show appended by slidesaver-pack. The first argument chooses\n"
     "the mode, in any letter case: /S or -S, and any argument that selects no other mode, is\n"
     "saver mode; /P, -P or P...: preview; /C, -C, C... or no argument: setup; /A, -A or A...:\n"
@@ -163,6 +166,10 @@ void RunStartupSequence(const std::vector<std::string>& arguments) {
   signals.EndProcessAfter(kCloseDeadline);
   SaverTarget target;
   if (mode == RunMode::Saver) target = FindSaverTarget(arguments, std::getenv("XSCREENSAVER_WINDOW"));
+  // A host's window, the root window and the preview are X11 windows, whatever the session.
+  const bool hosted = mode == RunMode::Preview ||
+                      (mode == RunMode::Saver && target.kind != SaverTarget::Kind::OwnWindow);
+  SetDesktopPreference(hosted ? DesktopPreference::X11 : FindDesktopPreference(arguments));
   const std::string executable = OwnExecutablePath();
   const InstanceLock instance = InstanceLock::ForExecutable(executable, InstanceSuffix(target));
   if (instance.result() == InstanceLockResult::AlreadyRunning) return;

@@ -18,10 +18,13 @@ packages=(
   libbenchmark-dev                    # bench/
   libsdl2-dev libx11-dev              # real windows, the host's windows
   libxrandr-dev libxinerama-dev       # the monitors
+  libwayland-dev wayland-protocols libxkbcommon-dev  # the native Wayland desktop
   libsdl2-mixer-dev freepats          # music; freepats: MIDI through Timidity
   xdg-utils                           # the setup dialog opens its links with xdg-open
   xvfb xauth xdotool x11-utils        # end-to-end tests on a virtual display
   xserver-xephyr                      # saver_e2e: two monitors inside the virtual display
+  sway swayidle xwayland grim wtype   # saver_e2e: a headless Wayland desktop, its idle daemon,
+  weston                              # screenshots and keys; a compositor without layer-shell
   xscreensaver xscreensaver-data      # saver_e2e: slidesaver-pack install with the real daemon
   dpkg-dev file                       # the Debian package's library dependencies
   scdoc                               # the manual pages

@@ -45,7 +45,14 @@ class HostWindow {
 
 // The desktop the program runs on.
 
-// Real top-level windows of the program's own.
+// Where the system has more than one kind of desktop (Linux: X11, and Wayland natively), the one
+// the program's own windows go to: the session's (Wayland where the session names a compositor,
+// else X11) or the one asked for. Set before DisplayName or CreateDesktopBackend.
+enum class DesktopPreference { Session, X11, Wayland };
+void SetDesktopPreference(DesktopPreference preference);
+
+// Real top-level windows of the program's own, on the preferred desktop; when the session's
+// Wayland compositor cannot be reached, on X11 where there is an X display.
 std::unique_ptr<Backend> CreateDesktopBackend();
 // The window `id` of another process; nullptr when it does not exist or the
 // window system cannot be reached.
@@ -59,7 +66,9 @@ std::unique_ptr<HostWindow> AttachRootWindow();
 // stderr, since nobody could dismiss a box there.
 std::unique_ptr<Backend> CreateHostBackend(std::unique_ptr<HostWindow> window);
 // The name of the display the program shows on, for instance names: one
-// program per file name runs per display. Empty where there is only one.
+// program per file name runs per display (the X display, or the Wayland
+// compositor's socket when the program's windows go there). Empty where there is
+// only one.
 std::string DisplayName();
 // The text of the arguments the program was started with, without the program's
 // own name: on Linux argv[1..] joined with single spaces; on Windows the system's

@@ -450,6 +450,10 @@ class SdlBackend : public Backend {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // A message box over a full-screen window must not minimise it.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // These windows are X11's (Xwayland's in a Wayland session), unless asked otherwise.
+    if (SDL_getenv("SDL_VIDEODRIVER") == nullptr && SDL_getenv("DISPLAY") != nullptr) {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
     // Other clients may destroy the windows at any moment; that must not end the process.
     IgnoreX11Errors();
     // A display server that is just resetting refuses connections for a moment.

@@ -165,5 +165,17 @@ TEST(SaverTargetTest, WindowIdArgumentThenEnvironmentThenRoot) {
   }
 }
 
+TEST(CmdLineTest, DesktopPreferenceFromTheLastSwitch) {
+  using P = DesktopPreference;
+  const std::pair<std::vector<std::string>, P> cases[] = {
+      {{"/S"}, P::Session},
+      {{"/s", "--Wayland"}, P::Wayland},
+      {{"/C", "--X11"}, P::X11},
+      {{"--x11", "/S", "--wayland"}, P::Wayland},
+      {{"/S", "-x11", "--waylandx"}, P::Session},
+  };
+  for (const auto& [args, preference] : cases) EXPECT_EQ(FindDesktopPreference(args), preference);
+}
+
 }  // namespace
 }  // namespace slidesaver

@@ -1,0 +1,268 @@
+#include "os/linux/wayland_window.h"
+
+#include <wayland-client.h>
+
+#include <algorithm>
+
+#include <layer-shell-client-protocol.h>
+#include <xdg-decoration-client-protocol.h>
+#include <xdg-shell-client-protocol.h>
+
+#include "os/linux/wayland_display.h"
+#include "os/linux/wayland_input.h"
+#include "os/linux/wayland_outputs.h"
+#include "ui/controls.h"
+
+namespace slidesaver {
+namespace {
+
+constexpr const char* kAppId = "slidesaver";
+
+WaylandWindow* Of(void* data) { return static_cast<WaylandWindow*>(data); }
+
+const zwlr_layer_surface_v1_listener kLayerListener = {
+    .configure = [](void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
+                    std::uint32_t width, std::uint32_t height) {
+      zwlr_layer_surface_v1_ack_configure(layer, serial);
+      Of(data)->Configure(TSize{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)});
+    },
+    .closed = [](void* data, zwlr_layer_surface_v1*) { Of(data)->Closed(false); },
+};
+
+const xdg_surface_listener kXdgSurfaceListener = {
+    .configure = [](void* data, xdg_surface* surface, std::uint32_t serial) {
+      xdg_surface_ack_configure(surface, serial);
+      Of(data)->Configure(Of(data)->suggested);
+    },
+};
+
+const xdg_toplevel_listener kToplevelListener = {
+    .configure = [](void* data, xdg_toplevel*, std::int32_t width, std::int32_t height,
+                    wl_array*) { Of(data)->suggested = TSize{width, height}; },
+    .close = [](void* data, xdg_toplevel*) { Of(data)->Closed(true); },
+    .configure_bounds = [](void*, xdg_toplevel*, std::int32_t, std::int32_t) {},
+    .wm_capabilities = [](void*, xdg_toplevel*, wl_array*) {},
+};
+
+const zxdg_toplevel_decoration_v1_listener kDecorationListener = {
+    .configure = [](void*, zxdg_toplevel_decoration_v1*, std::uint32_t) {},
+};
+
+const wl_callback_listener kFrameListener = {
+    .done = [](void* data, wl_callback*, std::uint32_t) { Of(data)->FrameDone(); },
+};
+
+std::int32_t RoundUp(std::int32_t value, std::int32_t step) {
+  return (std::max(1, value) + step - 1) / step * step;
+}
+
+}  // namespace
+
+WaylandWindow::WaylandWindow(std::shared_ptr<WaylandDesktop> desktop, TForm& form)
+    : desktop_(std::move(desktop)), form_(form) {}
+
+WaylandWindow::~WaylandWindow() {
+  std::erase(desktop_->shown, this);
+  Unmap();
+}
+
+std::uint32_t WaylandWindow::CoveredOutput() const {
+  if (form_.BorderStyle != TFormBorderStyle::bsNone) return 0;
+  const std::vector<OutputState> outputs = desktop_->display.Outputs();
+  const OutputState* output = OutputAt(outputs, bounds_);
+  return output != nullptr ? output->name : 0;
+}
+
+void WaylandWindow::SetBounds(const TRect& bounds) {
+  const TRect old = bounds_;
+  bounds_ = bounds;
+  if (surface_ == nullptr || !desktop_->alive) return;
+  if (CoveredOutput() != output_) {
+    // Another output (or none): the window goes there anew.
+    Unmap();
+    Map();
+    return;
+  }
+  if (output_ == 0) {
+    if (bounds_.Width() != old.Width() || bounds_.Height() != old.Height()) {
+      const TSize size{RoundUp(bounds_.Width(), scale_) / scale_,
+                       RoundUp(bounds_.Height(), scale_) / scale_};
+      xdg_toplevel_set_min_size(toplevel_, size.cx, size.cy);
+      xdg_toplevel_set_max_size(toplevel_, size.cx, size.cy);
+      if (configured_) Configure(TSize{});
+    }
+  } else if (chain_ && (chain_->Size().cx != bounds_.Width() || chain_->Size().cy != bounds_.Height())) {
+    // The compositor decides a cover's size: the form learns it back.
+    Post(InputEvent{.kind = InputEvent::Kind::Resized, .x = chain_->Size().cx, .y = chain_->Size().cy});
+  }
+}
+
+void WaylandWindow::Show() {
+  shown_ = true;
+  if (surface_ == nullptr && desktop_->alive) desktop_->shown.push_back(this);
+}
+
+void WaylandWindow::MapShown() {
+  if (shown_ && surface_ == nullptr && desktop_->alive) Map();
+}
+
+void WaylandWindow::Hide() {
+  shown_ = false;
+  Unmap();
+}
+
+void WaylandWindow::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  if (toplevel_ != nullptr) xdg_toplevel_set_title(toplevel_, caption_.c_str());
+}
+
+void WaylandWindow::Map() {
+  WaylandDisplay& display = desktop_->display;
+  output_ = CoveredOutput();
+  wl_output* output = output_ != 0 ? display.OutputNamed(output_) : nullptr;
+  if (output == nullptr) output_ = 0;
+  // A cover is drawn at its output's scale; a window of its own size at the primary output's,
+  // at which the program measures its layout (PixelsPerInch).
+  const std::vector<OutputState> outputs = display.Outputs();
+  const OutputState* measure =
+      output_ != 0 ? OutputAt(outputs, bounds_)
+                   : OutputAt(outputs, PrimaryScreenBounds(ScreensOfOutputs(outputs)));
+  scale_ = measure != nullptr ? std::max(1, measure->scale) : 1;
+  surface_ = wl_compositor_create_surface(display.Compositor());
+  desktop_->windows[surface_] = this;
+  if (display.CompositorVersion() >= 3) wl_surface_set_buffer_scale(surface_, scale_);
+  configured_ = false;
+  suggested = TSize{};
+  if (output_ != 0 && display.LayerShell() != nullptr) {
+    layer_ = zwlr_layer_shell_v1_get_layer_surface(display.LayerShell(), surface_, output,
+                                                   ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kAppId);
+    zwlr_layer_surface_v1_add_listener(layer_, &kLayerListener, this);
+    zwlr_layer_surface_v1_set_anchor(
+        layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                    ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_size(layer_, 0, 0);
+    zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(
+        layer_, noActivate_ ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE
+                            : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+  } else {
+    xdgSurface_ = xdg_wm_base_get_xdg_surface(display.WmBase(), surface_);
+    xdg_surface_add_listener(xdgSurface_, &kXdgSurfaceListener, this);
+    toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
+    xdg_toplevel_add_listener(toplevel_, &kToplevelListener, this);
+    xdg_toplevel_set_title(toplevel_, caption_.c_str());
+    xdg_toplevel_set_app_id(toplevel_, kAppId);
+    if (output_ != 0) {
+      xdg_toplevel_set_fullscreen(toplevel_, output);
+    } else {
+      const TSize size{RoundUp(bounds_.Width(), scale_) / scale_,
+                       RoundUp(bounds_.Height(), scale_) / scale_};
+      xdg_toplevel_set_min_size(toplevel_, size.cx, size.cy);
+      xdg_toplevel_set_max_size(toplevel_, size.cx, size.cy);
+      if (display.Decorations() != nullptr) {
+        decoration_ = zxdg_decoration_manager_v1_get_toplevel_decoration(display.Decorations(),
+                                                                        toplevel_);
+        zxdg_toplevel_decoration_v1_add_listener(decoration_, &kDecorationListener, this);
+        zxdg_toplevel_decoration_v1_set_mode(decoration_,
+                                             ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+      }
+    }
+  }
+  // The first commit, without a buffer, asks for the first configure.
+  wl_surface_commit(surface_);
+}
+
+void WaylandWindow::Unmap() {
+  if (surface_ == nullptr || !desktop_->alive) return;
+  for (const auto& seat : desktop_->seats) seat->Forget(surface_);
+  desktop_->windows.erase(surface_);
+  if (frame_ != nullptr) wl_callback_destroy(frame_);
+  frame_ = nullptr;
+  if (decoration_ != nullptr) zxdg_toplevel_decoration_v1_destroy(decoration_);
+  if (toplevel_ != nullptr) xdg_toplevel_destroy(toplevel_);
+  if (xdgSurface_ != nullptr) xdg_surface_destroy(xdgSurface_);
+  if (layer_ != nullptr) zwlr_layer_surface_v1_destroy(layer_);
+  decoration_ = nullptr;
+  toplevel_ = nullptr;
+  xdgSurface_ = nullptr;
+  layer_ = nullptr;
+  wl_surface_destroy(surface_);
+  surface_ = nullptr;
+  chain_.reset();
+  configured_ = false;
+}
+
+void WaylandWindow::Configure(TSize logical) {
+  if (logical.cx <= 0 || logical.cy <= 0) {
+    // The client's choice: the form's own size.
+    logical = TSize{RoundUp(bounds_.Width(), scale_) / scale_,
+                    RoundUp(bounds_.Height(), scale_) / scale_};
+  }
+  const TSize pixels{logical.cx * scale_, logical.cy * scale_};
+  const bool fresh = !configured_ || !chain_ || chain_->Size() != pixels;
+  configured_ = true;
+  if (!fresh) return;
+  chain_.emplace(desktop_->display.Shm(), pixels);
+  if (output_ != 0 && (pixels.cx != bounds_.Width() || pixels.cy != bounds_.Height())) {
+    Post(InputEvent{.kind = InputEvent::Kind::Resized, .x = pixels.cx, .y = pixels.cy});
+  }
+  // New buffers hold nothing yet: the form paints all of itself again.
+  Post(InputEvent{.kind = InputEvent::Kind::Expose});
+}
+
+void WaylandWindow::Closed(bool byUser) {
+  if (byUser) {
+    Post(InputEvent{.kind = InputEvent::Kind::Close});
+    return;
+  }
+  // The compositor took the surface away (its output went): it stays unmapped until the form
+  // is placed or shown again.
+  Unmap();
+}
+
+void WaylandWindow::Present(const Bitmap& surface, const std::vector<TRect>& rects) {
+  if (!configured_ || !chain_ || !desktop_->alive) return;
+  ShmBuffer& back = chain_->Back();
+  const TRect limit{0, 0, std::min(surface.Width(), chain_->Size().cx),
+                    std::min(surface.Height(), chain_->Size().cy)};
+  for (const TRect& rect : rects) {
+    const TRect part = IntersectRect(rect, limit);
+    if (part.IsEmpty()) continue;
+    back.Convert(surface, part);
+    chain_->Drew(part);
+  }
+  if (frame_ == nullptr) Commit();
+}
+
+void WaylandWindow::Commit() {
+  if (surface_ == nullptr || !chain_ || !chain_->HasDrawing()) return;
+  std::vector<TRect> damage;
+  ShmBuffer& buffer = chain_->Submit(damage);
+  wl_surface_attach(surface_, buffer.Buffer(), 0, 0);
+  const bool inBufferPixels = desktop_->display.CompositorVersion() >= 4;
+  for (const TRect& d : damage) {
+    if (inBufferPixels) {
+      wl_surface_damage_buffer(surface_, d.Left, d.Top, d.Width(), d.Height());
+    } else {
+      const std::int32_t left = d.Left / scale_, top = d.Top / scale_;
+      wl_surface_damage(surface_, left, top, (d.Right + scale_ - 1) / scale_ - left,
+                        (d.Bottom + scale_ - 1) / scale_ - top);
+    }
+  }
+  frame_ = wl_surface_frame(surface_);
+  wl_callback_add_listener(frame_, &kFrameListener, this);
+  wl_surface_commit(surface_);
+}
+
+void WaylandWindow::FrameDone() {
+  wl_callback_destroy(frame_);
+  frame_ = nullptr;
+  Commit();
+}
+
+void WaylandWindow::Post(InputEvent e) {
+  e.form = &form_;
+  desktop_->events.push_back(e);
+}
+
+}  // namespace slidesaver
