@@ -13,17 +13,22 @@
 #   scripts/measure-saver.sh --screens            the demo with a show on every monitor, on one
 #                                                 1920x1080 monitor and on two (Xephyr): peak
 #                                                 memory and processor time, and their ratios
+#   scripts/measure-saver.sh --wayland            the demo natively on Wayland (sway headless)
+#                                                 against X11 (Xvfb) at 1920x1080: peak memory,
+#                                                 processor time, their ratios, the start-up
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build=""
 player=""
 screens=""
+wayland=""
 args=()
 while (($#)); do
   case "$1" in
     --build-dir) build="$2"; shift 2 ;;
     --player) player="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift 2 ;;
     --screens) screens=1; shift ;;
+    --wayland) wayland=1; shift ;;
     *) args+=("$1"); shift ;;
   esac
 done
@@ -41,6 +46,11 @@ trap 'rm -rf "$work"' EXIT
 if [ -n "$screens" ]; then
   "$root/scripts/make-demo-saver.sh" "$build" "$work" "$player" --screens every
   python3 "$root/scripts/measure_screens.py" --saver "$work/Demo.scr" ${args[@]+"${args[@]}"}
+  exit
+fi
+if [ -n "$wayland" ]; then
+  "$root/scripts/make-demo-saver.sh" "$build" "$work" ${player:+"$player"}
+  python3 "$root/scripts/measure_wayland.py" --saver "$work/Demo.scr" ${args[@]+"${args[@]}"}
   exit
 fi
 # The same saver as scripts/demo.sh builds.

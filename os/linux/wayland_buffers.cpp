@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -91,14 +92,22 @@ void ShmBuffer::Clear(const TRect& part) {
   }
 }
 
-ShmBuffer& ShmSwapChain::Back() {
-  if (drawing_ != kNone) return *buffers_[drawing_];
-  std::size_t index = kNone;
-  for (std::size_t i = 0; i < buffers_.size(); ++i) {
-    if (!buffers_[i]->busy && i != ages_.Latest()) index = i;
-  }
-  if (index == kNone && ages_.Latest() != kNone && !buffers_[ages_.Latest()]->busy) {
-    index = ages_.Latest();
+bool ShmSwapChain::HasFree() const {
+  return drawing_ != kNone || buffers_.size() < 2 ||
+         std::any_of(buffers_.begin(), buffers_.end(), [](const auto& b) { return !b->busy; });
+}
+
+ShmBuffer* ShmSwapChain::Back(bool mayGrow) {
+  if (drawing_ != kNone) return buffers_[drawing_].get();
+  if (!mayGrow && !HasFree()) return nullptr;
+  // The buffer shown last, when the compositor has let go of it already: it is up to date, and
+  // a compositor that copies what it gets keeps the program at one buffer. Else another one.
+  std::size_t index = ages_.Latest();
+  if (index == kNone || buffers_[index]->busy) {
+    index = kNone;
+    for (std::size_t i = 0; i < buffers_.size(); ++i) {
+      if (!buffers_[i]->busy) index = i;
+    }
   }
   if (index == kNone) {
     buffers_.push_back(std::make_unique<ShmBuffer>(shm_, size_));
@@ -109,7 +118,7 @@ ShmBuffer& ShmSwapChain::Back() {
   const Region behind = ages_.Take(index);
   for (const TRect& part : behind.Rects()) buffers_[index]->CopyFrom(*buffers_[latest], part);
   drawing_ = index;
-  return *buffers_[index];
+  return buffers_[index].get();
 }
 
 void ShmSwapChain::Drew(const TRect& part) {
@@ -118,7 +127,7 @@ void ShmSwapChain::Drew(const TRect& part) {
 }
 
 ShmBuffer& ShmSwapChain::Submit(std::vector<TRect>& damage) {
-  ShmBuffer& buffer = Back();
+  ShmBuffer& buffer = *Back();
   damage = std::move(damage_);
   damage_.clear();
   drawing_ = kNone;

@@ -64,14 +64,18 @@ class ShmBuffer {
   TSize size_{};
 };
 
-// The buffers of one surface at one size: usually two, one shown while the other is drawn into;
-// a third only while the compositor holds both.
+// The buffers of one surface at one size: one while the compositor lets go of each buffer before
+// the next is due, else two, one shown while the other is drawn into; a third only while the
+// compositor holds both.
 class ShmSwapChain {
  public:
   ShmSwapChain(wl_shm* shm, TSize size) : shm_(shm), size_(size), ages_({0, 0, size.cx, size.cy}) {}
   TSize Size() const { return size_; }
-  // The buffer to draw into, up to date; the same one until Submit.
-  ShmBuffer& Back();
+  // The buffer to draw into, up to date; the same one until Submit. Unless `mayGrow`, nullptr
+  // when the compositor holds every buffer of two or more.
+  ShmBuffer* Back(bool mayGrow = true);
+  // A buffer is free to draw into now.
+  bool HasFree() const;
   // Notes what was drawn into the back buffer, for the damage of its commit.
   void Drew(const TRect& part);
   bool HasDrawing() const { return drawing_ != kNone; }

@@ -4,6 +4,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -238,6 +239,16 @@ void WaylandDisplay::Pump(int timeoutMs, int wakeFd, const std::function<bool()>
     wl_display_cancel_read(display_);
   }
   if (wl_display_dispatch_pending(display_) < 0) Lost();
+}
+
+void WaylandDisplay::WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    Pump(static_cast<int>(left.count()), -1, done);
+  }
 }
 
 void WaylandDisplay::Lost() {

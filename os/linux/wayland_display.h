@@ -62,6 +62,8 @@ class WaylandDisplay {
   // (0: not at all; -1: without limit) for it or for `wakeFd` to become readable, and calls
   // the listeners. Does not wait when `ready` says true after the events already read.
   void Pump(int timeoutMs, int wakeFd, const std::function<bool()>& ready);
+  // Handles the compositor's events until `done` says true, at most `timeoutMs`.
+  void WaitFor(const std::function<bool()>& done, int timeoutMs);
   // Sends what was asked.
   void Flush();
   // Waits until the compositor has answered everything asked so far.

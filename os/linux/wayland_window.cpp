@@ -17,6 +17,8 @@ namespace slidesaver {
 namespace {
 
 constexpr const char* kAppId = "slidesaver";
+// How long a picture waits for the compositor to let go of a buffer before it takes another one.
+constexpr int kReleasePatienceMs = 100;
 
 WaylandWindow* Of(void* data) { return static_cast<WaylandWindow*>(data); }
 
@@ -222,7 +224,13 @@ void WaylandWindow::Closed(bool byUser) {
 
 void WaylandWindow::Present(const Bitmap& surface, const std::vector<TRect>& rects) {
   if (!configured_ || !chain_ || !desktop_->alive) return;
-  ShmBuffer& back = chain_->Back();
+  if (!chain_->HasFree()) {
+    // The compositor still shows both buffers: the next one is drawn once it lets go of one,
+    // which paces the show to the compositor; a third buffer only when it keeps both too long.
+    desktop_->display.WaitFor([this] { return !chain_ || chain_->HasFree(); }, kReleasePatienceMs);
+    if (!configured_ || !chain_) return;
+  }
+  ShmBuffer& back = *chain_->Back();
   const TRect limit{0, 0, std::min(surface.Width(), chain_->Size().cx),
                     std::min(surface.Height(), chain_->Size().cy)};
   for (const TRect& rect : rects) {
