@@ -27,8 +27,8 @@ class WaylandBackend : public Backend {
     display_.onSeatAdded = [this](std::uint32_t name, std::uint32_t version) {
       desktop_->seats.push_back(std::make_unique<WaylandSeat>(
           display_, name, version,
-          [this](wl_surface* surface, const InputEvent& e, double x, double y) {
-            Deliver(surface, e, x, y);
+          [this, name](wl_surface* surface, const InputEvent& e, double x, double y) {
+            Deliver(name, surface, e, x, y);
           }));
       desktop_->seats.back()->SetCursor(cursorCount_ < 0, look_);
     };
@@ -141,13 +141,19 @@ class WaylandBackend : public Backend {
   }
 
   // Input of a seat for one of the windows, in the form's pixels.
-  void Deliver(wl_surface* surface, InputEvent e, double x, double y) {
+  void Deliver(std::uint32_t seatName, wl_surface* surface, InputEvent e, double x, double y) {
     const auto it = desktop_->windows.find(surface);
     if (it == desktop_->windows.end()) return;
-    const double scale = it->second->Scale();
-    e.form = &it->second->Form();
-    e.x = static_cast<std::int32_t>(std::floor(x * scale));
-    e.y = static_cast<std::int32_t>(std::floor(y * scale));
+    const auto seat = std::find_if(desktop_->seats.begin(), desktop_->seats.end(),
+                                   [seatName](const auto& s) { return s->Name() == seatName; });
+    if (seat == desktop_->seats.end()) return;
+    WaylandWindow& window = *it->second;
+    const double scale = window.Scale();
+    if (window.FramePointer(e, static_cast<std::int32_t>(std::floor(x * scale)),
+                            static_cast<std::int32_t>(std::floor(y * scale)), **seat)) {
+      return;
+    }
+    e.form = &window.Form();
     desktop_->events.push_back(e);
   }
 

@@ -70,10 +70,10 @@ ShmBuffer::~ShmBuffer() {
   if (data_ != nullptr) munmap(data_, bytes_);
 }
 
-void ShmBuffer::Convert(const Bitmap& from, const TRect& part) {
-  for (std::int32_t y = part.Top; y < part.Bottom; ++y) {
-    BgrToBgrxChanged(from.ScanLine(y) + static_cast<std::size_t>(part.Left) * 3,
-                     Row(y) + static_cast<std::size_t>(part.Left) * 4, part.Width());
+void ShmBuffer::Convert(const Bitmap& from, const TRect& part, TPoint at) {
+  for (std::int32_t y = 0; y < part.Height(); ++y) {
+    BgrToBgrxChanged(from.ScanLine(part.Top + y) + static_cast<std::size_t>(part.Left) * 3,
+                     Row(at.Y + y) + static_cast<std::size_t>(at.X) * 4, part.Width());
   }
 }
 

@@ -48,8 +48,8 @@ class ShmBuffer {
   TSize Size() const { return size_; }
   // The compositor holds it from the commit that shows it until it releases it.
   bool busy = false;
-  // Converts `part` of `from` (24-bit, same coordinates) into the buffer.
-  void Convert(const Bitmap& from, const TRect& part);
+  // Converts `part` of `from` (24-bit) into the buffer, its top-left corner at `at`.
+  void Convert(const Bitmap& from, const TRect& part, TPoint at);
   // Copies `part` from another buffer of the same size.
   void CopyFrom(const ShmBuffer& other, const TRect& part);
   // Paints `part` black.

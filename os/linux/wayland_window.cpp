@@ -11,6 +11,8 @@
 #include "os/linux/wayland_display.h"
 #include "os/linux/wayland_input.h"
 #include "os/linux/wayland_outputs.h"
+#include "graphics/canvas.h"
+#include "graphics/text.h"
 #include "ui/controls.h"
 
 namespace slidesaver {
@@ -47,8 +49,16 @@ const xdg_toplevel_listener kToplevelListener = {
 };
 
 const zxdg_toplevel_decoration_v1_listener kDecorationListener = {
-    .configure = [](void*, zxdg_toplevel_decoration_v1*, std::uint32_t) {},
+    .configure = [](void* data, zxdg_toplevel_decoration_v1*, std::uint32_t mode) {
+      Of(data)->DecorateSelf(mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
+    },
 };
+
+// The frame of the program's own, at scale 1: border, title bar, close box.
+constexpr std::int32_t kBorder = 1;
+constexpr std::int32_t kTitleHeight = 24;
+constexpr TColor kFrameColor = 0x3C3C3C;
+constexpr TColor kTitleTextColor = 0xF0F0F0;
 
 const wl_callback_listener kFrameListener = {
     .done = [](void* data, wl_callback*, std::uint32_t) { Of(data)->FrameDone(); },
@@ -87,10 +97,7 @@ void WaylandWindow::SetBounds(const TRect& bounds) {
   }
   if (output_ == 0) {
     if (bounds_.Width() != old.Width() || bounds_.Height() != old.Height()) {
-      const TSize size{RoundUp(bounds_.Width(), scale_) / scale_,
-                       RoundUp(bounds_.Height(), scale_) / scale_};
-      xdg_toplevel_set_min_size(toplevel_, size.cx, size.cy);
-      xdg_toplevel_set_max_size(toplevel_, size.cx, size.cy);
+      SetOwnSize();
       if (configured_) Configure(TSize{});
     }
   } else if (chain_ && (chain_->Size().cx != bounds_.Width() || chain_->Size().cy != bounds_.Height())) {
@@ -157,10 +164,8 @@ void WaylandWindow::Map() {
     if (output_ != 0) {
       xdg_toplevel_set_fullscreen(toplevel_, output);
     } else {
-      const TSize size{RoundUp(bounds_.Width(), scale_) / scale_,
-                       RoundUp(bounds_.Height(), scale_) / scale_};
-      xdg_toplevel_set_min_size(toplevel_, size.cx, size.cy);
-      xdg_toplevel_set_max_size(toplevel_, size.cx, size.cy);
+      // Decorations of the program's own until the compositor says it draws them.
+      DecorateSelf(true);
       if (display.Decorations() != nullptr) {
         decoration_ = zxdg_decoration_manager_v1_get_toplevel_decoration(display.Decorations(),
                                                                         toplevel_);
@@ -194,11 +199,29 @@ void WaylandWindow::Unmap() {
   configured_ = false;
 }
 
+TSize WaylandWindow::OwnSize() const {
+  return TSize{RoundUp(bounds_.Width() + insets_.Left + insets_.Right, scale_) / scale_,
+               RoundUp(bounds_.Height() + insets_.Top + insets_.Bottom, scale_) / scale_};
+}
+
+void WaylandWindow::SetOwnSize() {
+  const TSize size = OwnSize();
+  xdg_toplevel_set_min_size(toplevel_, size.cx, size.cy);
+  xdg_toplevel_set_max_size(toplevel_, size.cx, size.cy);
+}
+
+void WaylandWindow::DecorateSelf(bool self) {
+  if (toplevel_ == nullptr || output_ != 0) return;
+  decorateSelf_ = self;
+  const std::int32_t border = kBorder * scale_;
+  insets_ = self ? TRect{border, border + kTitleHeight * scale_, border, border} : TRect{};
+  SetOwnSize();
+}
+
 void WaylandWindow::Configure(TSize logical) {
-  if (logical.cx <= 0 || logical.cy <= 0) {
-    // The client's choice: the form's own size.
-    logical = TSize{RoundUp(bounds_.Width(), scale_) / scale_,
-                    RoundUp(bounds_.Height(), scale_) / scale_};
+  if (output_ == 0 || logical.cx <= 0 || logical.cy <= 0) {
+    // The client's choice: the form's own size, with its frame.
+    logical = OwnSize();
   }
   const TSize pixels{logical.cx * scale_, logical.cy * scale_};
   const bool fresh = !configured_ || !chain_ || chain_->Size() != pixels;
@@ -208,8 +231,70 @@ void WaylandWindow::Configure(TSize logical) {
   if (output_ != 0 && (pixels.cx != bounds_.Width() || pixels.cy != bounds_.Height())) {
     Post(InputEvent{.kind = InputEvent::Kind::Resized, .x = pixels.cx, .y = pixels.cy});
   }
+  if (decorateSelf_) DrawFrame();
   // New buffers hold nothing yet: the form paints all of itself again.
   Post(InputEvent{.kind = InputEvent::Kind::Expose});
+}
+
+void WaylandWindow::DrawFrame() {
+  const TSize size = chain_->Size();
+  Bitmap frame(size.cx, size.cy);
+  TCanvas canvas(frame);
+  canvas.SetBrushColor(kFrameColor);
+  canvas.FillRect({0, 0, size.cx, size.cy});
+  TTextFont font;
+  font.Name = "Sans";
+  font.Size = 10;
+  font.PixelsPerInch = 96 * scale_;
+  font.Color = kTitleTextColor;
+  font.Bold = true;
+  const std::int32_t title = kTitleHeight * scale_;
+  const std::int32_t textHeight = MeasureText(font, "X").cy;
+  const TRect titleBar{insets_.Left, insets_.Left, size.cx - insets_.Right, insets_.Top};
+  const TRect closeBox{titleBar.Right - title, titleBar.Top, titleBar.Right, titleBar.Bottom};
+  const Region titleClip = Region::FromRect({titleBar.Left, titleBar.Top, closeBox.Left, titleBar.Bottom});
+  DrawText(frame, titleBar.Left + 8 * scale_, titleBar.Top + (title - textHeight) / 2, font,
+           caption_, &titleClip);
+  // The close box: a cross of two thick diagonals.
+  const std::int32_t inset = title / 3;
+  for (std::int32_t i = 0; i + 2 * inset < title; ++i) {
+    for (std::int32_t t = 0; t < std::max(2, scale_ * 2); ++t) {
+      const std::int32_t y = closeBox.Top + inset + i;
+      canvas.SetBrushColor(kTitleTextColor);
+      canvas.FillRect(Bounds(closeBox.Left + inset + i + t - 1, y, 1, 1));
+      canvas.FillRect(Bounds(closeBox.Right - inset - i - t, y, 1, 1));
+    }
+  }
+  ShmBuffer& back = *chain_->Back();
+  const TRect parts[] = {{0, 0, size.cx, insets_.Top},
+                         {0, insets_.Top, insets_.Left, size.cy},
+                         {size.cx - insets_.Right, insets_.Top, size.cx, size.cy},
+                         {insets_.Left, size.cy - insets_.Bottom, size.cx - insets_.Right, size.cy}};
+  for (const TRect& part : parts) {
+    if (part.IsEmpty()) continue;
+    back.Convert(frame, part, {part.Left, part.Top});
+    chain_->Drew(part);
+  }
+}
+
+bool WaylandWindow::FramePointer(InputEvent& e, std::int32_t x, std::int32_t y, WaylandSeat& seat) {
+  e.x = x - insets_.Left;
+  e.y = y - insets_.Top;
+  if (!decorateSelf_ || e.kind == InputEvent::Kind::KeyDown ||
+      e.kind == InputEvent::Kind::Activate || e.kind == InputEvent::Kind::MouseLeaveWindow) {
+    return false;
+  }
+  const TRect form = Bounds(insets_.Left, insets_.Top, bounds_.Width(), bounds_.Height());
+  if (form.Contains(x, y)) return false;
+  if (e.kind == InputEvent::Kind::MouseDown && e.button == TMouseButton::mbLeft && chain_) {
+    const std::int32_t closeLeft = chain_->Size().cx - insets_.Right - kTitleHeight * scale_;
+    if (x >= closeLeft && y < insets_.Top) {
+      Post(InputEvent{.kind = InputEvent::Kind::Close});
+    } else if (y < insets_.Top) {
+      xdg_toplevel_move(toplevel_, seat.Seat(), seat.LastPressSerial());
+    }
+  }
+  return true;
 }
 
 void WaylandWindow::Closed(bool byUser) {
@@ -231,13 +316,14 @@ void WaylandWindow::Present(const Bitmap& surface, const std::vector<TRect>& rec
     if (!configured_ || !chain_) return;
   }
   ShmBuffer& back = *chain_->Back();
-  const TRect limit{0, 0, std::min(surface.Width(), chain_->Size().cx),
-                    std::min(surface.Height(), chain_->Size().cy)};
+  const TRect limit{0, 0, std::min(surface.Width(), chain_->Size().cx - insets_.Left - insets_.Right),
+                    std::min(surface.Height(), chain_->Size().cy - insets_.Top - insets_.Bottom)};
   for (const TRect& rect : rects) {
     const TRect part = IntersectRect(rect, limit);
     if (part.IsEmpty()) continue;
-    back.Convert(surface, part);
-    chain_->Drew(part);
+    const TPoint at{part.Left + insets_.Left, part.Top + insets_.Top};
+    back.Convert(surface, part, at);
+    chain_->Drew(Bounds(at.X, at.Y, part.Width(), part.Height()));
   }
   if (frame_ == nullptr) Commit();
 }

@@ -44,7 +44,8 @@ struct WaylandDesktop {
 //   four edges, over panels, taking the keyboard unless SetNoActivate), else an xdg_toplevel
 //   asked to be full screen on that output. Moved to another output's screen, it moves there.
 // - Any other form is an xdg_toplevel of the form's size and caption that the user cannot
-//   resize, with the compositor's decorations where it offers them.
+//   resize, with the compositor's decorations where it offers them, else a frame of its own: a
+//   title bar with the caption that moves the window and a close box, and a thin border.
 // - Present converts the given rectangles into a shared-memory buffer at the output's pixel size
 //   (the surface's buffer scale is the output's) and commits them as damage; one commit waits
 //   for the compositor's frame callback of the one before, so an output nobody sees costs no
@@ -69,6 +70,11 @@ class WaylandWindow : public WindowHandle {
 
   // Makes the surface of a window shown since the last round of events.
   void MapShown();
+  // Pointer input at (x, y) in the surface's pixels: false when it falls on the form, whose
+  // coordinates `e` then gets; true when the window's own frame took it (`seat` moves it).
+  bool FramePointer(InputEvent& e, std::int32_t x, std::int32_t y, WaylandSeat& seat);
+  // The compositor leaves the decorations to the program (or offers none).
+  void DecorateSelf(bool self);
   // The compositor's answers (listeners).
   void Configure(TSize logical);
   void Closed(bool byUser);
@@ -77,6 +83,10 @@ class WaylandWindow : public WindowHandle {
  private:
   void Map();
   void Unmap();
+  // The surface's size in the compositor's units: the form's with its frame.
+  TSize OwnSize() const;
+  void SetOwnSize();
+  void DrawFrame();
   void Commit();
   void Post(InputEvent e);
   // The registry name of the output whose screen the form covers; 0 when it covers none.
@@ -98,6 +108,9 @@ class WaylandWindow : public WindowHandle {
   std::int32_t scale_ = 1;
   bool configured_ = false;
   std::optional<ShmSwapChain> chain_;
+  // The frame of the program's own around the form, in pixels; empty without one.
+  bool decorateSelf_ = false;
+  TRect insets_{};
 
  public:
   // A full-screen toplevel's size as its last configure suggested (0: its own choice).
