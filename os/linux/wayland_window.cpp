@@ -88,7 +88,16 @@ std::uint32_t WaylandWindow::CoveredOutput() const {
 void WaylandWindow::SetBounds(const TRect& bounds) {
   const TRect old = bounds_;
   bounds_ = bounds;
-  if (surface_ == nullptr || !desktop_->alive) return;
+  if (!desktop_->alive) return;
+  if (surface_ == nullptr) {
+    // A shown window whose surface the compositor took away (its output went) goes to its new
+    // place with the next round of events.
+    if (shown_ && std::find(desktop_->shown.begin(), desktop_->shown.end(), this) ==
+                      desktop_->shown.end()) {
+      desktop_->shown.push_back(this);
+    }
+    return;
+  }
   if (CoveredOutput() != output_) {
     // Another output (or none): the window goes there anew.
     Unmap();
