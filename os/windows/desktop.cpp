@@ -143,8 +143,11 @@ std::unique_ptr<HostWindow> AttachHostWindow(std::uint64_t id) {
 // Windows has no root window a program could draw on.
 std::unique_ptr<HostWindow> AttachRootWindow() { return nullptr; }
 
-// One desktop per session: instance names need no display part.
+// One desktop per session: instance names need no display part, and there is no other kind of
+// desktop to choose.
 std::string DisplayName() { return ""; }
+
+void SetDesktopPreference(DesktopPreference) {}
 
 // The program's own name runs up to the first blank outside double quotes, as
 // the C runtime reads it; the rest is the arguments' text. The line is read in
