@@ -186,11 +186,12 @@ def measure_run(screen, saver, env, size, final_rows, row_ys, deadline=30.0):
     return result
 
 
-def measure_show(saver, env, seconds):
+def measure_show(saver, env, seconds, prefix=()):
     """Runs the saver for `seconds` of show: its peak memory (VmHWM, MiB) and the processor time it
-    took (percent of one core)."""
+    took (percent of one core). `prefix`: a command that execs the saver in its own process (as
+    setpriv does)."""
     ticks = os.sysconf('SC_CLK_TCK')
-    proc = subprocess.Popen([saver, '/S'], env=env, stdout=subprocess.DEVNULL,
+    proc = subprocess.Popen([*prefix, saver, '/S'], env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
         start = time.monotonic()

@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from measure_saver import start_xvfb, stop  # noqa: E402
+from measure_saver import measure_show, start_xvfb, stop  # noqa: E402
 
 NOBODY = 65534
 
@@ -58,27 +58,6 @@ def start_sway(tmp, prefix, env, width, height):
         time.sleep(0.05)
     sway.kill()
     raise RuntimeError('sway did not start')
-
-
-def measure_show(command, env, seconds):
-    """Peak memory (MiB) and processor time (percent of one core) over `seconds` of show."""
-    ticks = os.sysconf('SC_CLK_TCK')
-    proc = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        start = time.monotonic()
-        time.sleep(seconds)
-        if proc.poll() is not None:
-            raise RuntimeError(f'the saver ended with status {proc.returncode}')
-        with open(f'/proc/{proc.pid}/stat') as f:
-            fields = f.read().rsplit(')', 1)[1].split()
-        cpu = (int(fields[11]) + int(fields[12])) / ticks
-        elapsed = time.monotonic() - start
-        with open(f'/proc/{proc.pid}/status') as f:
-            status = dict(line.split(':', 1) for line in f if ':' in line)
-        peak = int(status['VmHWM'].split()[0]) / 1024
-    finally:
-        stop(proc)
-    return peak, 100.0 * cpu / elapsed
 
 
 ATTACH = re.compile(r'-> wl_surface@\d+\.attach\(wl_buffer@')
@@ -131,18 +110,18 @@ def main():
         servers.append(sway)
         xvfb, display = start_xvfb(width, height)
         servers.append(xvfb)
-        native = (prefix + [saver, '/S'], dict(wl_env, WAYLAND_DISPLAY=socket))
+        native = (prefix, dict(wl_env, WAYLAND_DISPLAY=socket))
         x11_env = {k: v for k, v in os.environ.items()
                    if k not in ('XDG_RUNTIME_DIR', 'XSCREENSAVER_WINDOW', 'WAYLAND_DISPLAY')}
-        x11 = ([saver, '/S'], dict(x11_env, DISPLAY=display, TMPDIR=tmp, SDL_AUDIODRIVER='dummy'))
+        x11 = ([], dict(x11_env, DISPLAY=display, TMPDIR=tmp, SDL_AUDIODRIVER='dummy'))
         for run in range(1, options.show_runs + 1):
             for name, (command, env) in (('wayland', native), ('x11', x11)):
-                peak, cpu = measure_show(command, env, options.show_seconds)
+                peak, cpu = measure_show(saver, env, options.show_seconds, command)
                 results[name].append((peak, cpu))
                 print(f'run {run}, {name}: peak memory (VmHWM) {peak:.1f} MiB, processor '
                       f'{cpu:.2f} % of one core', flush=True)
         for run in range(1, options.start_runs + 1):
-            starts.append(measure_start(*native))
+            starts.append(measure_start(native[0] + [saver, '/S'], native[1]))
             print(f'start {run} on Wayland: black cover {starts[-1][0] * 1000:.0f} ms, first frame '
                   f'{starts[-1][1] * 1000:.0f} ms', flush=True)
     finally:

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/muldiv.h"
 #include "graphics/text.h"
@@ -173,6 +174,18 @@ void TMessageForm::Paint(TCanvas& canvas) {
 void ShowMessageForm(const std::string& caption, const std::string& text) {
   TMessageForm box(caption, text);
   box.ShowModal();
+}
+
+void ShowMessageFormOrReport(const std::string& caption, const std::string& text) {
+  try {
+    if (HasApplication()) {
+      ShowMessageForm(caption, text);
+      return;
+    }
+  } catch (const std::exception&) {
+    // No window could be made for it.
+  }
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 }  // namespace slidesaver

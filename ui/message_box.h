@@ -44,5 +44,8 @@ std::vector<std::string> WrapText(const TTextFont& font, const std::string& text
 
 // Shows a TMessageForm on the running application.
 void ShowMessageForm(const std::string& caption, const std::string& text);
+// The same, for a backend's error box: where no application runs or no window can be made for
+// the box, the text goes to stderr as "caption: text".
+void ShowMessageFormOrReport(const std::string& caption, const std::string& text);
 
 }  // namespace slidesaver

@@ -98,15 +98,7 @@ class WaylandBackend : public Backend {
   // The application's own box, in this process and its message loop; when no box can be shown
   // the text goes to stderr.
   void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    try {
-      if (HasApplication()) {
-        ShowMessageForm(caption, text);
-        return;
-      }
-    } catch (const std::exception&) {
-      // No window could be made for it.
-    }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    ShowMessageFormOrReport(caption, text);
   }
 
   void ShowCursor(bool show) override {
