@@ -165,6 +165,7 @@ class SdlWindow : public WindowHandle {
   ~SdlWindow() override { Destroy(); }
 
   TForm& Form() { return form_; }
+  SDL_Window* Window() const { return window_; }
   // The X window under this one; 0 when there is none (yet) or it is no X11 window.
   unsigned long XId() const { return xid_; }
   // Another client destroyed the X window: nothing is drawn or changed on it any more.
@@ -184,21 +185,27 @@ class SdlWindow : public WindowHandle {
   bool Grabbing() const { return grab_.wanted && grab_.keyboard; }
 
   // A pointer event over another program's window that the grab brought, as the form's input.
-  bool GrabbedPointerEvent(const SDL_Event& e, InputEvent& out) const {
+  bool GrabbedPointerEvent(const SDL_Event& e, InputEvent& out, TPoint& root) const {
     X11InputGrab::PointerEvent pointer;
     if (!x11Grab_ || !x11Grab_->PointerEventOf(e, pointer)) return false;
     using Kind = X11InputGrab::PointerEvent::Kind;
     if (pointer.kind != Kind::Move && (pointer.button < 1 || pointer.button > 3)) return false;
-    int windowX = 0, windowY = 0;
-    SDL_GetWindowPosition(window_, &windowX, &windowY);
+    root = TPoint{pointer.rootX, pointer.rootY};
+    // Against the window as it stands now (see TranslateMotion).
+    int x = 0, y = 0;
+    if (!X11ScreenToWindow(window_, pointer.rootX, pointer.rootY, x, y)) {
+      SDL_GetWindowPosition(window_, &x, &y);
+      x = pointer.rootX - x;
+      y = pointer.rootY - y;
+    }
     constexpr TMouseButton kButtons[] = {TMouseButton::mbLeft, TMouseButton::mbMiddle,
                                          TMouseButton::mbRight};
     out = InputEvent{.kind = pointer.kind == Kind::Move   ? InputEvent::Kind::MouseMove
                              : pointer.kind == Kind::Down ? InputEvent::Kind::MouseDown
                                                           : InputEvent::Kind::MouseUp,
                      .form = &form_,
-                     .x = pointer.rootX - windowX,
-                     .y = pointer.rootY - windowY,
+                     .x = x,
+                     .y = y,
                      .button = pointer.kind == Kind::Move ? TMouseButton::mbLeft
                                                           : kButtons[pointer.button - 1]};
     return true;
@@ -567,15 +574,7 @@ class SdlBackend : public Backend {
   // The application's own box, in this process and its message loop; when no
   // box can be shown the text goes to stderr.
   void ShowErrorBox(const std::string& caption, const std::string& text) override {
-    try {
-      if (HasApplication()) {
-        ShowMessageForm(caption, text);
-        return;
-      }
-    } catch (const std::exception&) {
-      // No window could be made for it.
-    }
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    ShowMessageFormOrReport(caption, text);
   }
 
   void ShowCursor(bool show) override {
@@ -615,16 +614,25 @@ class SdlBackend : public Backend {
   }
 
  private:
+  // The pointer's crossing into or out of a window, at its place in that window.
+  struct Crossing {
+    bool happened = false;
+    int x = 0, y = 0;
+  };
+
   // Window-system events carry nothing but the destruction of a window and
   // changes of the monitors; their message is only valid until SDL's queue
   // moves on, so it is read at once.
   bool NoteSystemEvent(const SDL_Event& e) {
     if (e.type != SDL_SYSWMEVENT) return false;
+    crossing_.happened = IsX11PointerCrossing(e, crossing_.x, crossing_.y);
     if (const unsigned long xid = DestroyedX11Window(e)) destroyed_.push_back(xid);
     if (IsX11ScreenChange(e)) screensChanged_ = true;
     for (const auto& [id, window] : windows_->byId) {
       InputEvent input;
-      if (!window->GrabbedPointerEvent(e, input)) continue;
+      TPoint root;
+      if (!window->GrabbedPointerEvent(e, input, root)) continue;
+      if (input.kind == InputEvent::Kind::MouseMove && HeldBack(window->Window(), root)) continue;
       if (input.kind != InputEvent::Kind::MouseMove) {
         const Uint32 mask = input.button == TMouseButton::mbLeft     ? SDL_BUTTON_LMASK
                             : input.button == TMouseButton::mbMiddle ? SDL_BUTTON_MMASK
@@ -647,6 +655,9 @@ class SdlBackend : public Backend {
       wakePending_ = false;
       return;
     }
+    // SDL follows the X event of a crossing with its motion (an entry with its window event
+    // first, a departure with it after).
+    const Crossing crossing = std::exchange(crossing_, {});
     switch (e.type) {
       case SDL_KEYDOWN:
         return AddKey(out, e.key.windowID, KeyDown(e.key));
@@ -654,8 +665,9 @@ class SdlBackend : public Backend {
       case SDL_MOUSEBUTTONUP:
         return TranslateButton(e.button, out);
       case SDL_MOUSEMOTION:
-        return TranslateMotion(e.motion, out);
+        return TranslateMotion(e.motion, crossing, out);
       case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_ENTER) crossing_ = crossing;
         return TranslateWindowEvent(e.window, out);
       case SDL_DISPLAYEVENT:
         screensChanged_ = true;
@@ -694,7 +706,8 @@ class SdlBackend : public Backend {
                    .shift = ModifierState(SDL_GetModState()) | ButtonState(buttons_)});
   }
 
-  void TranslateMotion(const SDL_MouseMotionEvent& m, std::vector<InputEvent>& out) {
+  void TranslateMotion(const SDL_MouseMotionEvent& m, const Crossing& crossing,
+                       std::vector<InputEvent>& out) {
     buttons_ = m.state;
     // The event's position is relative to where the window stood when the
     // event was made. A window that has moved since (a saver that goes full
@@ -703,13 +716,25 @@ class SdlBackend : public Backend {
     std::int32_t x = m.x;
     std::int32_t y = m.y;
     if (SDL_Window* window = SDL_GetWindowFromID(m.windowID)) {
-      int pointerX, pointerY, windowX, windowY;
-      if (!X11PointerOnScreen(window, pointerX, pointerY)) {
-        SDL_GetGlobalMouseState(&pointerX, &pointerY);
+      // Xwayland's crossings and its answer to the query may still give where the pointer
+      // stood when it last left its windows; the server's first motion to the true place
+      // would then look like a move. A crossing there is no reading of the pointer; the
+      // motions that follow are.
+      int width = 0, height = 0;  // SDL brings a crossing outside the window to its edge
+      SDL_GetWindowSize(window, &width, &height);
+      const bool fromCrossing = crossing.happened &&
+                                m.x == std::clamp(crossing.x, 0, std::max(width - 1, 0)) &&
+                                m.y == std::clamp(crossing.y, 0, std::max(height - 1, 0));
+      if (fromCrossing && IsXwayland(window)) return;
+      TPoint root;
+      if (!X11PointerInWindow(window, x, y, root.X, root.Y)) {
+        int windowX, windowY;
+        SDL_GetGlobalMouseState(&root.X, &root.Y);
+        SDL_GetWindowPosition(window, &windowX, &windowY);
+        x = root.X - windowX;
+        y = root.Y - windowY;
       }
-      SDL_GetWindowPosition(window, &windowX, &windowY);
-      x = pointerX - windowX;
-      y = pointerY - windowY;
+      if (HeldBack(window, root)) return;
     }
     Add(out, m.windowID,
         InputEvent{.kind = InputEvent::Kind::MouseMove,
@@ -756,6 +781,22 @@ class SdlBackend : public Backend {
         .kind = InputEvent::Kind::Resized, .form = &it->second->Form(), .x = width, .y = height});
   }
 
+  bool IsXwayland(SDL_Window* window) {
+    if (!xwayland_) xwayland_ = X11ServerIsXwayland(window);
+    return *xwayland_;
+  }
+
+  // On Xwayland every reading of the pointer is the place where it last left the server's
+  // windows until the compositor hands the pointer to one of them; a saver would take that for
+  // the pointer's place and close at the first true one. Moves are held back there until one
+  // reads another place on the screen than the first did: from then on the readings are true.
+  bool HeldBack(SDL_Window* window, TPoint root) {
+    if (pointerTrusted_ || window == nullptr || !IsXwayland(window)) return false;
+    if (!firstReading_) firstReading_ = root;
+    pointerTrusted_ = root != *firstReading_;
+    return !pointerTrusted_;
+  }
+
   // A key that SDL gives no window of ours (while a grab brings the keys of the whole
   // desktop, the window of the keyboard's focus may be another's) is the grabbing window's.
   void AddKey(std::vector<InputEvent>& out, Uint32 windowId, InputEvent e) {
@@ -783,6 +824,13 @@ class SdlBackend : public Backend {
   // Pointer input over other programs' windows that an input grab brought.
   std::vector<InputEvent> grabbedInput_;
   bool screensChanged_ = false;
+  // The last X crossing while SDL's motion for it may still come: it was the event last
+  // taken, or that was SDL's window event of the entry.
+  Crossing crossing_;
+  std::optional<bool> xwayland_;  // asked of the server with the first window's motion
+  // The first place on the screen a move read, and whether a move has read another since.
+  std::optional<TPoint> firstReading_;
+  bool pointerTrusted_ = false;
   int cursorCount_ = 0;
   SDL_Cursor* handCursor_ = nullptr;
 };

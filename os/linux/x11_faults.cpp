@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string_view>
 #include <vector>
 
 #include "system/exit_cleanup.h"
@@ -133,15 +134,54 @@ void RaiseX11Window(SDL_Window* window, unsigned long previousFocus) {
   XFlush(display);
 }
 
-bool X11PointerOnScreen(SDL_Window* window, int& x, int& y) {
+bool X11PointerInWindow(SDL_Window* window, int& x, int& y, int& rootX, int& rootY) {
   Display* display = nullptr;
   Window xwindow = 0;
   if (!X11Of(window, display, xwindow)) return false;
   Window root = 0, child = 0;
-  int windowX = 0, windowY = 0;
   unsigned int mask = 0;
-  return XQueryPointer(display, xwindow, &root, &child, &x, &y, &windowX, &windowY, &mask) !=
-         False;
+  return XQueryPointer(display, xwindow, &root, &child, &rootX, &rootY, &x, &y, &mask) != False;
+}
+
+bool X11ScreenToWindow(SDL_Window* window, int screenX, int screenY, int& x, int& y) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  Window child = 0;
+  return X11Of(window, display, xwindow) &&
+         XTranslateCoordinates(display, DefaultRootWindow(display), xwindow, screenX, screenY, &x,
+                               &y, &child) != False;
+}
+
+bool X11ServerIsXwayland(SDL_Window* window) {
+  Display* display = nullptr;
+  Window xwindow = 0;
+  int opcode = 0, eventBase = 0, errorBase = 0;
+  if (!X11Of(window, display, xwindow) ||
+      !XQueryExtension(display, "RANDR", &opcode, &eventBase, &errorBase)) {
+    return false;
+  }
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+  if (resources == nullptr) return false;
+  bool xwayland = false;
+  for (int i = 0; i < resources->noutput && !xwayland; ++i) {
+    XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[i]);
+    if (output == nullptr) continue;
+    xwayland = std::string_view(output->name, output->nameLen).starts_with("XWAYLAND");
+    XRRFreeOutputInfo(output);
+  }
+  XRRFreeScreenResources(resources);
+  return xwayland;
+}
+
+bool IsX11PointerCrossing(const SDL_Event& event, int& x, int& y) {
+  if (event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr) return false;
+  const SDL_SysWMmsg& message = *event.syswm.msg;
+  if (message.subsystem != SDL_SYSWM_X11) return false;
+  const XEvent& x11 = message.msg.x11.event;
+  if (x11.type != EnterNotify && x11.type != LeaveNotify) return false;
+  x = x11.xcrossing.x;
+  y = x11.xcrossing.y;
+  return true;
 }
 
 unsigned long DestroyedX11Window(const SDL_Event& event) {

@@ -47,10 +47,22 @@ unsigned long X11InputFocus(SDL_Window* window);
 // each window it shows while no window manager runs), the focus goes back to
 // `previousFocus`, the window that X11InputFocus gave before.
 void RaiseX11Window(SDL_Window* window, unsigned long previousFocus);
-// Where the pointer is on the screen now, asked of the X server. (SDL's own
-// global pointer state misses absolute jumps that come without raw motion: a
-// tablet, a remote desktop, a virtual machine's pointer.)
-bool X11PointerOnScreen(SDL_Window* window, int& x, int& y);
+// Where the pointer is now in the window as it stands now (and on the screen), both
+// asked of the X server. (SDL's own global pointer state misses absolute jumps that come without
+// raw motion: a tablet, a remote desktop, a virtual machine's pointer; and SDL
+// learns of a window's move only when it handles the event of it.)
+bool X11PointerInWindow(SDL_Window* window, int& x, int& y, int& rootX, int& rootY);
+// A place on the screen in the window as it stands now, asked of the X server.
+bool X11ScreenToWindow(SDL_Window* window, int screenX, int screenY, int& x, int& y);
+// True when the window's X server is Xwayland (its RandR outputs are XWAYLAND0 and on). It
+// learns where the pointer is only when the compositor hands it the pointer over one of its
+// windows: until then its crossing events and XQueryPointer give the place where the pointer
+// last left them, and a window mapped under that place sees the pointer enter there.
+bool X11ServerIsXwayland(SDL_Window* window);
+// True for an SDL_SYSWMEVENT of the pointer entering or leaving an X window, with the
+// crossing's place in that window. SDL follows it with a motion there (unless the pointer
+// stood there already).
+bool IsX11PointerCrossing(const SDL_Event& event, int& x, int& y);
 // The X window that an SDL_SYSWMEVENT reports destroyed; 0 for any other event.
 unsigned long DestroyedX11Window(const SDL_Event& event);
 // From now on RandR's changes of the screen, of its CRTCs and of its outputs
