@@ -5,10 +5,13 @@ Every test class starts its own Xvfb (white root window, so that the saver's bla
 packs its savers with slidesaver-pack from pictures made by slidesaver-demo-media, starts them as
 a screen-saver host or a user would and drives them with xdotool. Screens are read back with
 slidesaver-x11-probe and compared with images composed here from the pictures' decoded pixels
-(slidesaver-render at progress 100 shows the new picture whole).
+(slidesaver-render at progress 100 shows the new picture whole). The Wayland classes run sway
+(or weston) headless instead, as an unprivileged user, and drive it with wtype, grim and
+slidesaver-wl-pointer.
 
     saver_e2e_test.py --build-dir BUILD [unittest options]
-    saver_e2e_test.py --player P --pack P --render P --media P --probe P [unittest options]
+    saver_e2e_test.py --player P --pack P --render P --media P --probe P [--wl-pointer P]
+                      [--desktop x11|wayland] [unittest options]
 
 With --platform windows, --player is the Windows build's slidesaver.exe and only the tests of
 WindowsSaverTest and TwoMonitorTest run: each saver is started through scripts/wine-run.sh
@@ -19,6 +22,7 @@ import argparse
 import atexit
 import ctypes
 import glob
+import json
 import math
 import os
 import re
@@ -100,7 +104,10 @@ class Image:
     @staticmethod
     def read_ppm(path):
         with open(path, 'rb') as f:
-            data = f.read()
+            return Image.parse_ppm(f.read(), path)
+
+    @staticmethod
+    def parse_ppm(data, what='image'):
         fields, pos = [], 0
         while len(fields) < 4:
             while data[pos:pos + 1].isspace():
@@ -113,7 +120,7 @@ class Image:
                 pos += 1
             fields.append(data[start:pos])
         if fields[0] != b'P6' or fields[3] != b'255':
-            raise ValueError(f'{path}: not a binary PPM with maxval 255')
+            raise ValueError(f'{what}: not a binary PPM with maxval 255')
         width, height = int(fields[1]), int(fields[2])
         return Image(width, height, data[pos + 1:pos + 1 + width * height * 3])
 
@@ -383,6 +390,10 @@ class SaverTestCase(unittest.TestCase):
             self.env.update(SLIDESAVER_WINEPREFIX=WINE['prefix'])
             self.env.pop('TMPDIR')
             self.env.update({k: v for k, v in os.environ.items() if k == 'TMPDIR'})
+        self.place_pointer()
+
+    def place_pointer(self):
+        """Where the pointer stands before each test: the screen's centre."""
         self.xdotool('mousemove', SCREEN_W // 2, SCREEN_H // 2)
 
     def tearDown(self):
@@ -1476,6 +1487,478 @@ class TwoMonitorTest(SaverTestCase):
                               'a picture centred on black on each monitor, not the same one')
 
 
+# ---------------------------------------------------------------- Wayland: sway and weston
+
+# sway's outputs: (width, height, x, y) of the primary one, HEADLESS-1, and of the second one,
+# which is added after the start (and may be unplugged and added again under another name).
+PRIMARY_OUTPUT = (MONITOR_W, MONITOR_H, 0, 0)
+SECOND_OUTPUT = (1280, 720, MONITOR_W, 0)
+
+
+def session_user():
+    """The command prefix and user id that Wayland sessions and their programs run with: sway
+    refuses to run as root, so under root they run as nobody."""
+    if os.geteuid() != 0:
+        return [], os.geteuid()
+    return ['setpriv', f'--reuid={NOBODY}', f'--regid={NOBODY}', '--clear-groups'], NOBODY
+
+
+def give_to(path, uid, mode):
+    os.chmod(path, mode)
+    if os.geteuid() == 0:
+        os.chown(path, uid, uid)
+
+
+class WaylandSession:
+    """A compositor of its own, run as the session's user with a private runtime folder (and
+    home) under /tmp, where socket paths stay short. Every program of the session (those the
+    compositor starts itself included) carries that folder in its environment: close() ends
+    them all by that and removes the folder."""
+    NAME = 'wayland'
+
+    def __init__(self, log_dir):
+        self.prefix, self.uid = session_user()
+        self.folder = tempfile.mkdtemp(prefix=f'slidesaver-{self.NAME}-')
+        os.chmod(self.folder, 0o755)
+        self.runtime = os.path.join(self.folder, 'run')
+        self.home = os.path.join(self.folder, 'home')
+        for path, mode in ((self.runtime, 0o700), (self.home, 0o755)):
+            os.mkdir(path)
+            give_to(path, self.uid, mode)
+        self.env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': self.home,
+                    'XDG_RUNTIME_DIR': self.runtime}
+        self.log = open(os.path.join(log_dir, self.NAME + '.log'), 'wb')
+        self.procs = []
+        try:
+            self.proc = self.start(self.command(), env=dict(self.env, **self.compositor_env()),
+                                   stdout=self.log, stderr=subprocess.STDOUT)
+            socket = poll_until(self.socket)
+            if not socket:
+                raise RuntimeError(f'{self.NAME} did not start; see {self.log.name}')
+            self.env['WAYLAND_DISPLAY'] = self.name = socket
+        except BaseException:
+            self.close()
+            raise
+
+    def compositor_env(self):
+        return {}
+
+    def socket(self):
+        """The compositor's socket, once it is there (and the compositor still runs)."""
+        if self.proc.poll() is not None:
+            raise RuntimeError(f'{self.NAME} ended with status {self.proc.returncode}; see '
+                               f'{self.log.name}')
+        names = [n for n in os.listdir(self.runtime) if n.startswith('wayland-') and
+                 not n.endswith('.lock')]
+        return names[0] if names else None
+
+    def start(self, args, env=None, **kwargs):
+        """A program of the session, run as its user."""
+        proc = _start([*self.prefix, *map(str, args)], env=env or self.env, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    def run(self, *args, env=None, check=True, timeout=DEADLINE):
+        result = subprocess.run([*self.prefix, *map(str, args)], env=env or self.env,
+                                capture_output=True, timeout=timeout)
+        if check and result.returncode != 0:
+            raise AssertionError(f'{" ".join(map(str, args))}: status {result.returncode}: '
+                                 f'{result.stderr.decode(errors="replace").strip()}')
+        return result
+
+    def processes(self):
+        """The processes whose environment holds the session's runtime folder."""
+        mark = f'XDG_RUNTIME_DIR={self.runtime}'.encode()
+        found = []
+        for pid in filter(str.isdigit, os.listdir('/proc')):
+            try:
+                with open(f'/proc/{pid}/environ', 'rb') as f:
+                    if mark in f.read().split(b'\0'):
+                        found.append(int(pid))
+            except OSError:
+                pass
+        return found
+
+    def close(self):
+        for proc in reversed(self.procs):
+            _stop(proc)
+        for signum in (signal.SIGTERM, signal.SIGKILL):
+            for pid in self.processes():
+                try:
+                    os.kill(pid, signum)
+                except ProcessLookupError:
+                    pass
+            if poll_until(lambda: not self.processes(), deadline=5):
+                break
+        for proc in self.procs:
+            for pipe in (proc.stdin, proc.stdout):
+                if pipe:
+                    pipe.close()
+        self.log.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class Sway(WaylandSession):
+    """sway on two headless outputs with Xwayland; screenshots with grim, keys
+    with wtype, the pointer through slidesaver-wl-pointer (one virtual pointer for the whole
+    session)."""
+    NAME = 'sway'
+
+    def command(self):
+        config = os.path.join(self.folder, 'config')
+        width, height, x, y = PRIMARY_OUTPUT
+        with open(config, 'w') as f:
+            f.write(f'xwayland enable\noutput HEADLESS-1 resolution {width}x{height} '
+                    f'position {x} {y}\n')
+        os.chmod(config, 0o644)
+        return ['sway', '-c', config]
+
+    def compositor_env(self):
+        return {'WLR_BACKENDS': 'headless', 'WLR_LIBINPUT_NO_DEVICES': '1',
+                'WLR_RENDERER': 'pixman'}
+
+    def __init__(self, log_dir):
+        super().__init__(log_dir)
+        try:
+            ipc = poll_until(lambda: glob.glob(os.path.join(self.runtime, 'sway-ipc.*.sock')))
+            if not ipc:
+                raise RuntimeError(f'sway has no IPC socket; see {self.log.name}')
+            self.env['SWAYSOCK'] = ipc[0]
+            self.pointer = self.start([TOOLS['wl_pointer'], 'serve'], stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, text=True)
+            self.move_pointer(960, 540)  # the virtual pointer is there
+            self.add_output()
+            # The empty desktop's colour (the pointer is drawn into screenshots too).
+            self.desktop = self.screenshot('HEADLESS-1').pixel(0, 0)
+            self.x_display = None
+        except BaseException:
+            self.close()
+            raise
+
+    def swaymsg(self, *args):
+        return json.loads(self.run('swaymsg', '-r', *args).stdout or b'null')
+
+    def outputs(self):
+        """The active outputs: name -> (width, height, x, y)."""
+        return {o['name']: tuple(o['rect'][k] for k in ('width', 'height', 'x', 'y'))
+                for o in self.swaymsg('-t', 'get_outputs') if o.get('active')}
+
+    def add_output(self, place=SECOND_OUTPUT):
+        """A new headless output (sway names them in turn), as the second one by default; its
+        name."""
+        before = self.outputs()
+        self.swaymsg('create_output')
+        names = poll_until(lambda: set(self.outputs()) - set(before))
+        if not names:
+            raise AssertionError('create_output made no output')
+        name = names.pop()
+        width, height, x, y = place
+        self.swaymsg('output', name, 'resolution', f'{width}x{height}', 'position', x, y)
+        if not poll_until(lambda: self.outputs().get(name) == place):
+            raise AssertionError(f'{name} is not where it belongs: {self.outputs()}')
+        return name
+
+    def remove_output(self, name):
+        """Unplugs the output or, where sway cannot (1.7), turns it off. sway 1.7 fails to turn
+        off a headless output too ("Failed to commit output"): the test is skipped then."""
+        result = self.run('swaymsg', 'output', name, 'unplug', check=False)
+        unplugged = b'Invalid output subcommand' not in result.stdout + result.stderr
+        if unplugged and result.returncode != 0:
+            raise AssertionError(f'output {name} unplug: {result.stdout + result.stderr}')
+        if not unplugged:
+            self.swaymsg('output', name, 'disable')
+        if not poll_until(lambda: name not in self.outputs(), deadline=5):
+            if not unplugged:
+                raise unittest.SkipTest(f'this sway can neither unplug nor turn off {name}')
+            raise AssertionError(f'{name} is still there after unplug')
+
+    def screenshot(self, output):
+        return Image.parse_ppm(self.run('grim', '-t', 'ppm', '-o', output, '-').stdout,
+                               f'screenshot of {output}')
+
+    def pointer_command(self, line):
+        self.pointer.stdin.write(line + '\n')
+        self.pointer.stdin.flush()
+        answer = self.pointer.stdout.readline().strip()
+        if answer != 'ok':
+            raise AssertionError(f'slidesaver-wl-pointer answered {answer!r} to {line!r}')
+
+    def move_pointer(self, x, y):
+        self.pointer_command(f'move-abs {x} {y}')
+
+    def move_pointer_by(self, dx, dy):
+        self.pointer_command(f'move {dx} {dy}')
+
+    def click(self, button='left'):
+        self.pointer_command(f'click {button}')
+
+    def key(self, name):
+        """One key by its keysym name, after a pause: a client that has just started gets the
+        keymap first."""
+        self.run('wtype', '-s', '500', '-k', name)
+
+    def xwayland(self):
+        """sway's Xwayland display (it starts with its first client)."""
+        if self.x_display is None:
+            out = os.path.join(self.home, 'env')
+            self.swaymsg('exec', f'env > {out}.new && mv {out}.new {out}')
+            text = poll_until(lambda: read_text(out))
+            match = re.search(r'^DISPLAY=(\S+)$', text or '', re.MULTILINE)
+            if not match:
+                raise AssertionError('sway runs no Xwayland (no DISPLAY in its environment)')
+            self.x_display = match.group(1)
+        return self.x_display
+
+    def windows(self):
+        """Every window in sway's tree as (pid, shell, fullscreen)."""
+        found = []
+
+        def walk(node):
+            if node.get('pid'):
+                found.append((node['pid'], node.get('shell'), node.get('fullscreen_mode', 0)))
+            for child in node.get('nodes', []) + node.get('floating_nodes', []):
+                walk(child)
+        walk(self.swaymsg('-t', 'get_tree'))
+        return found
+
+
+class Weston(WaylandSession):
+    """weston's headless backend: no layer shell and no seat."""
+    NAME = 'weston'
+
+    def command(self):
+        return ['weston', '--backend=headless-backend.so', '--use-pixman',
+                '--socket=wayland-slidesaver', '--idle-time=0']
+
+
+def player_help():
+    return subprocess.run([TOOLS['player'], '--help'], capture_output=True, text=True).stdout
+
+
+class WaylandTestCase(SaverTestCase):
+    """Savers in a Wayland session of the class's own, run as that session's user."""
+    SESSION = Sway
+    NEEDS = ('sway', 'swaymsg', 'grim', 'wtype')
+    NATIVE = False  # True: the tests are for the player's own Wayland backend
+
+    @classmethod
+    def setUpClass(cls):
+        missing = [tool for tool in cls.NEEDS + (('setpriv',) if os.geteuid() == 0 else ())
+                   if shutil.which(tool) is None]
+        if missing:
+            raise unittest.SkipTest('not installed: ' + ', '.join(missing) +
+                                    ' (packages sway, grim, wtype, weston, util-linux)')
+        if cls.SESSION is Sway and 'wl_pointer' not in TOOLS:
+            raise unittest.SkipTest('slidesaver-wl-pointer was not built (needs libwayland-dev '
+                                    'and wayland-protocols); pass --wl-pointer')
+        if cls.NATIVE and '--wayland' not in player_help():
+            raise unittest.SkipTest('the player has no native Wayland backend')
+        super().setUpClass()
+        os.chmod(cls.work, 0o755)
+
+    @classmethod
+    def make_display(cls):
+        return cls.SESSION(cls.work)
+
+    def setUp(self):
+        super().setUp()
+        os.chmod(self.dir, 0o755)
+        give_to(self.tmpdir, self.display.uid, 0o755)
+        self.env = dict(self.display.env, TMPDIR=self.tmpdir, SDL_AUDIODRIVER='dummy')
+        self.env.pop('SWAYSOCK', None)
+        if not self.NATIVE:
+            self.env.pop('WAYLAND_DISPLAY')
+            self.env['DISPLAY'] = self.display.xwayland()
+
+    def place_pointer(self):
+        if isinstance(self.display, Sway):
+            self.display.move_pointer(MONITOR_W // 2, MONITOR_H // 2)
+
+    def start(self, saver, *args, env=None):
+        log = open(os.path.join(self.dir, os.path.basename(saver) + '.log'), 'ab')
+        proc = self.display.start([saver, *args], env=env or self.env, stdout=log,
+                                  stderr=subprocess.STDOUT)
+        log.close()
+        self.procs.append(proc)
+        return proc
+
+    def runtime_folder(self):
+        # The session's runtime folder is the user's, so the saver keeps its files there.
+        return os.path.join(self.display.runtime, 'slidesaver')
+
+    def tearDown(self):
+        super().tearDown()
+        # What a saver that was killed left there, as the folder of the next test would not hold.
+        shutil.rmtree(self.runtime_folder(), ignore_errors=True)
+
+    def assertEndsClean(self, proc, saver_file, what):
+        self.assertEnds(proc, what)
+        self.assertEqual(saver_processes(saver_file), [], f'{what}: processes left')
+        self.assertEqual(self.runtime_files(), [], f'{what}: runtime folder')
+
+    def covered(self, output):
+        """Whether the empty desktop shows in none of the output's corners."""
+        shot = self.display.screenshot(output)
+        return all(shot.pixel(x, y) != self.display.desktop
+                   for x in (0, shot.width - 1) for y in (0, shot.height - 1))
+
+    def wait_until_covered(self, proc, outputs, deadline=DEADLINE):
+        def up():
+            self.assertRunning(proc, 'saver before it covered ' + ', '.join(outputs))
+            return all(self.covered(name) for name in outputs)
+        self.assertTrue(poll_until(up, deadline=deadline),
+                        f'not covered within {deadline:.0f} s: ' +
+                        ', '.join(name for name in outputs if not self.covered(name)))
+
+    def assertStaysUp(self, proc, what, checks=40):
+        """Some more time for a fault to show: the process lives through `checks` checks."""
+        for _ in range(checks):
+            self.assertRunning(proc, what)
+            time.sleep(0.05)
+
+
+class XwaylandSaverTest(WaylandTestCase):
+    """The saver on sway's Xwayland (the X11 path)."""
+
+    def test_started_after_the_pointer_moved_over_native_windows_it_waits_for_input(self):
+        # Xwayland learns where the pointer is only when it enters one of its windows: the
+        # saver's window appears with the server still thinking of the pointer's old place.
+        saver_file = self.pack('Stale.scr', extra=['--interval', '60000'])
+        native = self.display.start(['weston-flower'], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        self.procs.append(native)
+        self.assertTrue(poll_until(lambda: any(pid == native.pid for pid, _, _ in
+                                               self.display.windows())), 'no native window')
+        width, height, _, _ = PRIMARY_OUTPUT
+        picture = centred_on_black(self.pictures[0], width, height)
+        primary = lambda: self.display.screenshot('HEADLESS-1')
+        for run in range(10):
+            with self.subTest(start=run):
+                # Across the native window's tile, to a new place each time.
+                self.display.move_pointer(100 + 97 * run, 100 + 61 * run)
+                saver = self.start(saver_file, '/S', '--x11')
+                self.wait_for_image(saver, primary, picture, 'first picture on the primary output')
+                self.assertStaysUp(saver, f'saver {run + 1} without input')
+                # The server learns the true place at the latest with the next motion.
+                self.display.move_pointer_by(1, 1)
+                self.assertStaysUp(saver, f'saver {run + 1} after a 1-pixel nudge')
+                self.display.key('a')
+                self.assertEndsClean(saver, saver_file, f'saver {run + 1} after a key')
+                self.assertTrue(poll_until(lambda: primary() != picture),
+                                'the saver window stays after the end')
+
+
+class WaylandSaverTest(WaylandTestCase):
+    """The player's own Wayland backend on sway: a layer surface over each output."""
+    NATIVE = True
+
+    def start_saver(self, name, interval=60000, pictures=None, deadline=DEADLINE):
+        saver_file = self.pack(name, pictures=pictures, extra=['--interval', str(interval)])
+        saver = self.start(saver_file, '/S')
+        self.wait_until_covered(saver, list(self.display.outputs()), deadline=deadline)
+        return saver_file, saver
+
+    def primary(self):
+        return self.display.screenshot('HEADLESS-1')
+
+    def test_covers_both_outputs_within_3_s_and_shows_the_picture_as_on_x11(self):
+        saver_file, saver = self.start_saver('Cover.scr', pictures=self.jpegs[:1], deadline=3)
+        self.wait_for_image(saver, self.primary,
+                            centred_on_black(self.pictures[0], MONITOR_W, MONITOR_H),
+                            'first picture centred on the primary output')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver after SIGTERM')
+
+    def test_a_key_a_click_a_clear_move_or_sigterm_ends_it_a_nudge_does_not(self):
+        for what, act, ends in (
+                ('a 1-pixel nudge', lambda saver: self.display.move_pointer_by(1, 1), False),
+                ('a key', lambda saver: self.display.key('a'), True),
+                ('a click', lambda saver: self.display.click(), True),
+                ('a clear move', lambda saver: self.display.move_pointer_by(40, 40), True),
+                ('SIGTERM', lambda saver: saver.send_signal(signal.SIGTERM), True)):
+            with self.subTest(what=what):
+                saver_file, saver = self.start_saver(f'Input{len(what)}.scr', interval=1000)
+                act(saver)
+                if ends:
+                    self.assertEndsClean(saver, saver_file, f'saver after {what}')
+                    continue
+                self.wait_for_changes(saver, self.primary)
+                self.assertRunning(saver, f'saver after {what}')
+                saver.send_signal(signal.SIGTERM)
+                self.assertEndsClean(saver, saver_file, f'saver after {what} and SIGTERM')
+
+    def test_stays_above_a_full_screen_window(self):
+        other = self.display.start(['weston-fullscreen'], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.procs.append(other)
+        windows = self.display.windows
+        self.assertTrue(poll_until(lambda: (other.pid, 'xdg_shell', 0) in windows()),
+                        f'no window of weston-fullscreen: {windows()}')
+        self.display.swaymsg(f'[pid={other.pid}]', 'fullscreen', 'enable')
+        self.assertTrue(poll_until(lambda: (other.pid, 'xdg_shell', 1) in windows()),
+                        f'weston-fullscreen is not full screen: {self.display.windows()}')
+        saver_file, saver = self.start_saver('Above.scr', pictures=self.jpegs[:1])
+        self.wait_for_image(saver, self.primary,
+                            centred_on_black(self.pictures[0], MONITOR_W, MONITOR_H),
+                            'first picture above the full-screen window')
+        self.display.key('a')
+        self.assertEndsClean(saver, saver_file, 'saver above a full-screen window after a key')
+
+    def test_an_output_added_is_covered_and_one_unplugged_keeps_it_running(self):
+        saver_file, saver = self.start_saver('Outputs.scr')
+        width, height, x, y = SECOND_OUTPUT
+        added = self.display.add_output((width, height, x + width, y))
+        self.wait_until_covered(saver, [added])
+        self.assertStaysUp(saver, 'saver after an output was added')
+        self.display.remove_output(added)
+        self.assertStaysUp(saver, 'saver after an output was unplugged')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver after the outputs changed')
+
+    def test_swayidle_starts_it_after_3_s_without_input(self):
+        if shutil.which('swayidle') is None:
+            self.skipTest('not installed: swayidle')
+        saver_file = self.pack('Idle.scr', extra=['--interval', '60000'])
+        idle = self.display.start(['swayidle', '-w', 'timeout', '3', f'{saver_file} /S'],
+                                  env=self.env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.procs.append(idle)
+        self.assertTrue(poll_until(lambda: saver_processes(saver_file)),
+                        'swayidle started no saver')
+        self.assertTrue(poll_until(lambda: all(map(self.covered, self.display.outputs()))),
+                        'the saver swayidle started covers not every output')
+        self.display.key('a')
+        self.assertTrue(poll_until(lambda: not saver_processes(saver_file)),
+                        'the saver swayidle started runs on after a key')
+        self.assertEqual(self.runtime_files(), [])
+
+    def test_the_setup_dialog_is_a_native_window_that_escape_closes(self):
+        saver_file = self.pack('Setup.scr')
+        setup = self.start(saver_file, '/C')
+        windows = self.display.windows
+        self.assertTrue(poll_until(lambda: (setup.pid, 'xdg_shell', 0) in windows()),
+                        f'no native window of the setup dialog: {windows()}')
+        self.display.key('Escape')
+        self.assertEndsClean(setup, saver_file, 'setup dialog after Escape')
+
+
+class WestonSaverTest(WaylandTestCase):
+    """The player's own Wayland backend where the compositor offers no layer shell (and weston's
+    headless backend no seat either)."""
+    SESSION = Weston
+    NEEDS = ('weston',)
+    NATIVE = True
+
+    def test_without_a_layer_shell_it_runs_full_screen_until_sigterm(self):
+        saver_file = self.pack('Weston.scr', extra=['--interval', '1000'])
+        saver = self.start(saver_file, '/S', '--wayland')
+        self.assertTrue(poll_until(lambda: self.assertRunning(saver, 'saver on weston') or
+                                   self.runtime_files()), 'the saver took no lock')
+        self.assertStaysUp(saver, 'saver on weston')
+        saver.send_signal(signal.SIGTERM)
+        self.assertEndsClean(saver, saver_file, 'saver on weston after SIGTERM')
+
+
 # ---------------------------------------------------------------- command line
 
 def main():
@@ -1483,11 +1966,14 @@ def main():
     parser.add_argument('--build-dir', help='build folder holding all five executables')
     for name in ('player', 'pack', 'render', 'media', 'probe'):
         parser.add_argument('--' + name)
+    parser.add_argument('--wl-pointer', help='slidesaver-wl-pointer, for the tests under sway')
     parser.add_argument('--platform', choices=('linux', 'windows'), default='linux',
                         help='the system the player is built for')
     parser.add_argument('--wine-run', help='scripts/wine-run.sh, for --platform windows')
     parser.add_argument('--wineprefix', help='the Wine prefix to run in, for --platform windows')
     parser.add_argument('--win-host', help='slidesaver-win-host.exe, for --platform windows')
+    parser.add_argument('--desktop', choices=('x11', 'wayland'),
+                        help='only the test classes of this desktop (default: all)')
     options, rest = parser.parse_known_args()
     if options.platform == 'windows':
         if not options.wine_run or not options.wineprefix:
@@ -1498,6 +1984,11 @@ def main():
         # Only the Windows player's own tests and the two monitors: the others speak of X hosts,
         # signals and locks.
         rest = rest or ['WindowsSaverTest', 'TwoMonitorTest']
+    elif options.desktop:
+        rest = rest or [name for name, cls in globals().items()
+                        if isinstance(cls, type) and issubclass(cls, unittest.TestCase) and
+                        unittest.TestLoader().getTestCaseNames(cls) and
+                        issubclass(cls, WaylandTestCase) == (options.desktop == 'wayland')]
     defaults = {'player': 'app/slidesaver', 'pack': 'tools/slidesaver-pack',
                 'render': 'tools/slidesaver-render',
                 'media': 'tools/imagegen/slidesaver-demo-media',
@@ -1509,6 +2000,12 @@ def main():
         if path is None:
             parser.error(f'--{name} or --build-dir is needed')
         TOOLS[name] = os.path.abspath(path)
+    wl_pointer = options.wl_pointer
+    if wl_pointer is None and options.build_dir:  # built only where libwayland-client is
+        wl_pointer = os.path.join(options.build_dir, 'tests/e2e/slidesaver-wl-pointer')
+        wl_pointer = wl_pointer if os.path.exists(wl_pointer) else None
+    if wl_pointer:
+        TOOLS['wl_pointer'] = os.path.abspath(wl_pointer)
     atexit.register(_kill_all)
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(signum, _stop_all_and_exit)
