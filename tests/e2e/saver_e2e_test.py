@@ -1527,6 +1527,12 @@ class WaylandSession:
             give_to(path, self.uid, mode)
         self.env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': self.home,
                     'XDG_RUNTIME_DIR': self.runtime}
+        # A sanitizer build's settings hold in the session too, with a copy of its files that
+        # the session's user can read wherever the build lies.
+        for name, value in os.environ.items():
+            if name.endswith('SAN_OPTIONS'):
+                self.env[name] = re.sub(r'(?<=suppressions=)[^:]+', lambda m: self.readable(m[0]),
+                                        value)
         self.log = open(os.path.join(log_dir, self.NAME + '.log'), 'wb')
         self.procs = []
         try:
@@ -1542,6 +1548,13 @@ class WaylandSession:
 
     def compositor_env(self):
         return {}
+
+    def readable(self, path):
+        """A copy of the file in the session's folder, which its user can read and run."""
+        copy = os.path.join(self.folder, os.path.basename(path))
+        shutil.copy(path, copy)
+        os.chmod(copy, 0o755)
+        return copy
 
     def socket(self):
         """The compositor's socket, once it is there (and the compositor still runs)."""
@@ -1624,7 +1637,8 @@ class Sway(WaylandSession):
             if not ipc:
                 raise RuntimeError(f'sway has no IPC socket; see {self.log.name}')
             self.env['SWAYSOCK'] = ipc[0]
-            self.pointer = self.start([TOOLS['wl_pointer'], 'serve'], stdin=subprocess.PIPE,
+            self.pointer = self.start([self.readable(TOOLS['wl_pointer']), 'serve'],
+                                      stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, text=True)
             self.move_pointer(960, 540)  # the virtual pointer is there
             self.add_output()
@@ -1949,14 +1963,19 @@ class WestonSaverTest(WaylandTestCase):
     NEEDS = ('weston',)
     NATIVE = True
 
-    def test_without_a_layer_shell_it_runs_full_screen_until_sigterm(self):
+    def test_without_a_layer_shell_it_runs_full_screen_until_sigterm_or_weston_ends(self):
         saver_file = self.pack('Weston.scr', extra=['--interval', '1000'])
-        saver = self.start(saver_file, '/S', '--wayland')
-        self.assertTrue(poll_until(lambda: self.assertRunning(saver, 'saver on weston') or
-                                   self.runtime_files()), 'the saver took no lock')
-        self.assertStaysUp(saver, 'saver on weston')
-        saver.send_signal(signal.SIGTERM)
-        self.assertEndsClean(saver, saver_file, 'saver on weston after SIGTERM')
+        for end in ('SIGTERM', 'weston ending'):
+            with self.subTest(end=end):
+                saver = self.start(saver_file, '/S', '--wayland')
+                self.assertTrue(poll_until(lambda: self.assertRunning(saver, 'saver on weston') or
+                                           self.runtime_files()), 'the saver took no lock')
+                self.assertStaysUp(saver, 'saver on weston')
+                (saver if end == 'SIGTERM' else self.display.proc).send_signal(signal.SIGTERM)
+                self.assertEndsClean(saver, saver_file, f'saver on weston after {end}')
+        log = os.path.join(self.dir, 'Weston.scr.log')
+        self.assertEqual(read_text(log).splitlines()[-1:],
+                         ['Weston: the connection to the Wayland compositor was lost'])
 
 
 # ---------------------------------------------------------------- command line
