@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/geometry.h"
+#include "base/muldiv.h"
 #include "graphics/bitmap.h"
 #include "graphics/color.h"
 #include "graphics/region.h"
@@ -25,6 +26,12 @@ struct TTextFont {
   bool Underline = false;
   bool StrikeOut = false;
 };
+
+// A length of a layout made for 96 pixels per inch, at `pixelsPerInch` (96 when not positive):
+// how dialogs and boxes grow with the screen's scale.
+constexpr std::int32_t ScaleToDpi(std::int32_t length, std::int32_t pixelsPerInch) {
+  return MulDiv(length, pixelsPerInch > 0 ? pixelsPerInch : 96, 96);
+}
 
 // The copy between bitmaps every stretched or mirrored copy goes through:
 // nearest neighbour, no blending. Column i of the normalised destination

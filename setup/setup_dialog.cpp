@@ -6,7 +6,6 @@
 #include <optional>
 #include <utility>
 
-#include "base/muldiv.h"
 #include "graphics/text.h"
 #include "payload/config.h"
 #include "payload/payload.h"
@@ -122,7 +121,7 @@ void TfrmSetup::CreateControls() {
 }
 
 std::int32_t TfrmSetup::Px(std::int32_t length) const {
-  return MulDiv(length, pixelsPerInch_ > 0 ? pixelsPerInch_ : 96, 96);
+  return ScaleToDpi(length, pixelsPerInch_);
 }
 
 void TfrmSetup::ShowFixedTexts() {

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <utility>
 
-#include "base/muldiv.h"
 #include "graphics/text.h"
 
 namespace slidesaver {
@@ -22,7 +21,7 @@ void FillPixel(TCanvas& canvas, std::int32_t x, std::int32_t y, TColor color) {
 
 // A length of the 96-pixels-per-inch layout at the pixels per inch of `font`.
 std::int32_t Scaled(const TTextFont& font, std::int32_t length) {
-  return MulDiv(length, font.PixelsPerInch > 0 ? font.PixelsPerInch : 96, 96);
+  return ScaleToDpi(length, font.PixelsPerInch);
 }
 
 // A stroke `width` pixels wide from (x0, y0) to (x1, y1), one step per column.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/muldiv.h"
 #include "graphics/text.h"
 
 namespace slidesaver {
@@ -134,7 +133,7 @@ void TMessageForm::MouseDown(TMouseButton button, TShiftState shift, std::int32_
 }
 
 std::int32_t TMessageForm::Px(std::int32_t length) const {
-  return MulDiv(length, pixelsPerInch_ > 0 ? pixelsPerInch_ : 96, 96);
+  return ScaleToDpi(length, pixelsPerInch_);
 }
 
 void TMessageForm::Paint(TCanvas& canvas) {
