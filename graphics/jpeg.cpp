@@ -259,6 +259,7 @@ JpegInfo ReadJpegInfo(std::span<const std::uint8_t> data) {
   info.height = static_cast<int>(cinfo.image_height);
   info.grayscale = cinfo.out_color_space == JCS_GRAYSCALE;
   info.progressive = cinfo.progressive_mode != FALSE;
+  info.cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   return info;
 }
 

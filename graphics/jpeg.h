@@ -30,6 +30,7 @@ struct JpegInfo {
   int height = 0;
   bool grayscale = false;    // the decoder's output colour space is grayscale
   bool progressive = false;
+  bool cmyk = false;         // four channels: CMYK or YCCK
 };
 
 // Asked while a picture decodes, about once per row of blocks: true abandons the decode with

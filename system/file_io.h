@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace slidesaver {
 
@@ -38,6 +39,17 @@ class ReadableFile {
   std::intptr_t native_;
   std::int64_t size_;
 };
+
+// The whole file's bytes; nothing when a read fails or the file changes size meanwhile.
+inline std::optional<std::vector<std::uint8_t>> ReadAll(const ReadableFile& file) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.Size()));
+  for (std::size_t done = 0; done < bytes.size();) {
+    const auto n = file.ReadAt(static_cast<std::int64_t>(done), bytes.data() + done, bytes.size() - done);
+    if (!n || *n == 0) return std::nullopt;
+    done += *n;
+  }
+  return bytes;
+}
 
 // A file made new for writing, readable and writable by its owner only.
 // Nothing of that name may exist yet: no file, link or pipe is ever opened,

@@ -1,10 +1,21 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace slidesaver {
+
+// A UTF-8 path as the standard library's path, and back. On Windows the library reads and
+// writes its narrow strings in the ANSI code page, which cannot hold every name.
+inline std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string Utf8OfPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 // The full path of the running executable, read from /proc/self/exe. Raises Error when the
 // system does not report it.

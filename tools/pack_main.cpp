@@ -1,15 +1,10 @@
 // slidesaver-pack: builds a screen saver (player + payload) and inspects one.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <iterator>
@@ -26,6 +21,9 @@
 #include "payload/graphics.h"
 #include "payload/inttext.h"
 #include "payload/payload.h"
+#include "system/console.h"
+#include "system/file_io.h"
+#include "system/files.h"
 #include "system/replacement_file.h"
 #include "tools/commands.h"
 #include "tools/install.h"
@@ -77,7 +75,8 @@ const CommandUsage kInstallUsage = {
     "install FILE [--for xscreensaver|xsecurelock|xss-lock|sway|windows] [--only]\n",
     "install copies the saver to $XDG_DATA_HOME/slidesaver/ (~/.local/share/slidesaver/) and\n"
     "registers it with the daemon named, else the one found running or installed; --only makes\n"
-    "it XScreenSaver's one saver. Each step is printed.\n"};
+    "it XScreenSaver's one saver. On Windows it copies the saver to %LOCALAPPDATA%\\Slidesaver\\\n"
+    "and names it in SCRNSAVE.EXE under HKCU\\Control Panel\\Desktop. Each step is printed.\n"};
 
 const CommandUsage kUninstallUsage = {
     "uninstall FILE [--for xscreensaver|xsecurelock|xss-lock|sway|windows]\n",
@@ -91,24 +90,16 @@ struct UsageError : Error {
   using Error::Error;
 };
 
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  struct stat st {};
-  if (!in || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    throw Error("Cannot read \"" + path + "\"");
-  }
-  if (st.st_size > 2147483647) {
+  bool missing = false;
+  const auto file = ReadableFile::TryOpen(path, missing);
+  if (!file) throw Error("Cannot read \"" + path + "\"");
+  if (file->Size() > 2147483647) {
     throw Error("\"" + path + "\" is larger than 2147483647 bytes; a screen saver cannot hold it");
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) throw Error("Cannot read \"" + path + "\"");
-  return bytes;
+  auto bytes = ReadAll(*file);
+  if (!bytes) throw Error("Cannot read \"" + path + "\"");
+  return std::move(*bytes);
 }
 
 std::int32_t IntArgument(const std::string& option, const std::string& value) {
@@ -117,22 +108,15 @@ std::int32_t IntArgument(const std::string& option, const std::string& value) {
   return *v;
 }
 
-bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Writes head and tail to a new file beside the target, then renames it over
 // the target, so that a failed build never leaves half a screen saver.
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& head,
                          const std::vector<std::uint8_t>& tail) {
   ReplacementFile file;
-  if (!file.Create(path, 0755) || !WriteAll(file.Fd(), head) || !WriteAll(file.Fd(), tail) ||
+  const auto text = [](const std::vector<std::uint8_t>& bytes) {
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  };
+  if (!file.Create(path, 0755) || !file.Write(text(head)) || !file.Write(text(tail)) ||
       !file.Commit(false)) {
     throw Error("Cannot write \"" + path + "\": " + std::strerror(errno));
   }
@@ -141,20 +125,24 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
 // The player a saver is made of when none is given: the one installed beside this tool, else
 // the one of the build tree this tool was built in.
 std::string FindPlayer() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const fs::path folder = self.parent_path();
-    for (const fs::path& candidate :
-         {folder / "slidesaver", folder.parent_path() / "app" / "slidesaver"}) {
-      if (fs::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
-        return candidate.string();
-      }
+  std::string self;
+  try {
+    self = OwnExecutablePath();
+  } catch (const Error&) {
+  }
+  if (!self.empty()) {
+    // The player is a Windows program where this tool is one.
+    const std::string name = self.size() > 4 && (self.ends_with(".exe") || self.ends_with(".EXE"))
+                                 ? "slidesaver.exe"
+                                 : "slidesaver";
+    const fs::path folder = PathOfUtf8(self).parent_path();
+    std::error_code error;
+    for (const fs::path& candidate : {folder / name, folder.parent_path() / "app" / name}) {
+      if (fs::is_regular_file(candidate, error)) return Utf8OfPath(candidate);
     }
   }
   throw UsageError("build needs --player: there is no slidesaver beside " +
-                   (self.empty() ? std::string("slidesaver-pack") : self.string()) +
-                   " or in its build tree");
+                   (self.empty() ? std::string("slidesaver-pack") : self) + " or in its build tree");
 }
 
 constexpr std::int32_t kClWhite = 0xFFFFFF;
@@ -179,11 +167,11 @@ bool HasExtension(std::string_view name) {
 SoundSource SoundArgument(const std::string& argument) {
   const auto equals = argument.rfind('=');
   std::error_code error;
-  if (equals != std::string::npos && !fs::exists(argument, error)) {
+  if (equals != std::string::npos && !fs::exists(PathOfUtf8(argument), error)) {
     const std::string name = argument.substr(equals + 1);
     if (IsPlainFileName(name) && HasExtension(name)) return {argument.substr(0, equals), name};
   }
-  return {argument, BaseName(argument)};
+  return {argument, FileNamePart(argument)};
 }
 
 // What a stored sound name collides with in the player's run folder: Windows drops trailing dots
@@ -330,10 +318,10 @@ int Build(const std::vector<std::string>& args) {
   std::vector<std::uint8_t> playerBytes = ReadWholeFile(player);
   // A Windows player carries the saver's name for the system's list of screen savers: the
   // title, else the saver's file name. Any other player stays as it is.
-  const std::string name = config.Title().empty() ? fs::path(out).stem().string() : config.Title();
+  const std::string name = config.Title().empty() ? Utf8OfPath(PathOfUtf8(out).stem()) : config.Title();
   WriteTitleSlot(playerBytes, name, player);
   const std::vector<std::string> files = PhotoFiles(pictures, recursive);
-  const bool terminal = isatty(STDERR_FILENO) != 0;
+  const bool terminal = StandardErrorIsTerminal();
   const auto progress = [&](std::size_t done, std::size_t bytes) {
     if (terminal) std::fprintf(stderr, "\r%zu of %zu pictures, %zu bytes", done, files.size(), bytes);
   };
@@ -495,8 +483,7 @@ void RefuseOtherCommandsOptions(const Command& command, const std::vector<std::s
   }
 }
 
-int Main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Main(const std::vector<std::string>& args) {
   const Command* command = NamedCommand(Commands(), args);
   if (std::any_of(args.begin(), args.end(), IsHelp)) {
     std::cout << Usage(command);
@@ -529,4 +516,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace slidesaver
 
-int main(int argc, char** argv) { return slidesaver::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return slidesaver::Main(slidesaver::CommandLineArguments(argc, argv));
+}

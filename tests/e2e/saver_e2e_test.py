@@ -38,6 +38,7 @@ import threading
 import time
 import unittest
 import wave
+import zlib
 
 TOOLS = {}  # name -> path of the built executables, filled by main()
 WINE = {}   # 'run' and 'prefix' when the player is a Windows program, filled by main()
@@ -1026,6 +1027,29 @@ def write_wave(path, seconds):
                                  for i in range(int(22050 * seconds))))
 
 
+def write_png(path, image):
+    """An 8-bit RGB PNG of the image."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    row = image.width * 3
+    raw = b''.join(b'\0' + image.pixels[y * row:(y + 1) * row] for y in range(image.height))
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', image.width, image.height,
+                                                                  8, 2, 0, 0, 0)) +
+                chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b''))
+
+
+def stored_on_its_side(jpeg):
+    """The JPEG with an EXIF block that says: turn it a quarter clockwise (orientation 6)."""
+    exif = (b'\xff\xe1\x00\x22Exif\0\0MM\x00\x2a\x00\x00\x00\x08\x00\x01'
+            b'\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00\x00\x00\x00\x00')
+    return jpeg[:2] + exif + jpeg[2:]
+
+
+def mean_difference(a, b):
+    return sum(abs(x - y) for x, y in zip(a.pixels, b.pixels)) / len(a.pixels)
+
+
 class PulseNullSink:
     """A PulseAudio server of its own with a null output: a sound device that plays in real time
     into nothing. env holds what a client needs to find it."""
@@ -1313,6 +1337,78 @@ class WindowsSaverTest(SaverTestCase):
             self.assertEqual(self.run_folders(), [], how)
             self.assertEqual(self.full_screen_windows(), [], how)
         self.assertFalse(os.path.exists(os.path.join(self.dir, 'CONTROL.INI')))
+
+
+    def test_the_windows_pack_tool_makes_what_the_linux_one_makes_and_installs_it(self):
+        folder = os.path.join(self.dir, 'Фотографии')
+        os.mkdir(folder)
+        shutil.copy(self.jpegs[0], os.path.join(folder, 'a.jpg'))
+        write_png(os.path.join(folder, 'b.png'), self.pictures[1])
+        with open(self.jpegs[1], 'rb') as f, open(os.path.join(folder, 'c.jpg'), 'wb') as out:
+            out.write(stored_on_its_side(f.read()))
+        savers, shows = {}, {}
+        for system in ('linux', 'windows'):
+            savers[system] = os.path.join(self.dir, f'{system}.scr')
+            args = ['build', '--player', TOOLS['player'], '--out', savers[system], '--picture', folder]
+            if system == 'windows':
+                self.wine(TOOLS['win_pack'], *args, env=self.env)
+            else:
+                subprocess.run([TOOLS['pack'], *args], check=True, stdout=subprocess.DEVNULL)
+            inspected = subprocess.run([TOOLS['pack'], 'inspect', savers[system]], check=True,
+                                       stdout=subprocess.PIPE).stdout
+            shows[system] = json.loads(inspected)
+        sizes = {system: [(p['width'], p['height']) for p in show['pictures']]
+                 for system, show in shows.items()}
+        upright = [self.pictures[0], self.pictures[1], turned_clockwise(self.pictures[1])]
+        self.assertEqual(sizes['windows'], [(p.width, p.height) for p in upright])
+        self.assertEqual(sizes['windows'], sizes['linux'])
+        pictures = {system: self.saver_pictures(savers[system], show) for system, show in shows.items()}
+        for index, (windows, linux, expected) in enumerate(zip(pictures['windows'],
+                                                               pictures['linux'], upright)):
+            self.assertLess(mean_difference(windows, linux), 4, f'picture {index}')
+            self.assertLess(mean_difference(windows, expected), 4, f'picture {index}')
+        self.assertEqual(shows['windows']['pictures'][0]['jpeg_bytes'],
+                         os.path.getsize(self.jpegs[0]), 'the upright JPEG is stored as it is')
+        self.assertEqual(json.loads(self.wine(TOOLS['win_pack'], 'inspect', savers['windows'],
+                                              env=self.env)), shows['windows'])
+        # install names the copy in SCRNSAVE.EXE, uninstall takes both back.
+        desktop = r'HKCU\Control Panel\Desktop'
+        installed = self.wine(TOOLS['win_pack'], 'install', savers['windows'], env=self.env)
+        copy = glob.glob(os.path.join(WINE['prefix'], 'drive_c', 'users', '*', 'AppData', 'Local',
+                                      'Slidesaver', 'windows.scr'))
+        self.assertEqual(len(copy), 1, installed)
+        self.assertIn('SCRNSAVE.EXE', self.wine('reg', 'query', desktop, '/v', 'SCRNSAVE.EXE',
+                                                 env=self.env))
+        self.assertIn('set SCRNSAVE.EXE', installed)
+        self.wine(TOOLS['win_pack'], 'uninstall', savers['windows'], env=self.env)
+        self.assertFalse(os.path.exists(copy[0]))
+        query = subprocess.run([WINE['run'], 'reg', 'query', desktop, '/v', 'SCRNSAVE.EXE'],
+                               env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertNotEqual(query.returncode, 0, 'SCRNSAVE.EXE is still set')
+
+    def saver_pictures(self, saver, show):
+        """The pictures of a saver, decoded."""
+        with open(saver, 'rb') as f:
+            data = f.read()
+        pictures = []
+        for index, picture in enumerate(show['pictures']):
+            start = data.index(b'\xff\xd8\xff', picture['offset'])
+            path = f'{saver}-{index}.jpg'
+            with open(path, 'wb') as f:
+                f.write(data[start:start + picture['jpeg_bytes']])
+            pictures.append(self.decode(path))
+        return pictures
+
+
+def turned_clockwise(image):
+    """The image turned a quarter clockwise."""
+    w, h, p = image.width, image.height, image.pixels
+    rows = []
+    for y in range(w):
+        for x in range(h):
+            at = ((h - 1 - x) * w + y) * 3
+            rows.append(p[at:at + 3])
+    return Image(h, w, b''.join(rows))
 
 
 # ---------------------------------------------------------------- two monitors
@@ -1991,6 +2087,7 @@ def main():
     parser.add_argument('--wine-run', help='scripts/wine-run.sh, for --platform windows')
     parser.add_argument('--wineprefix', help='the Wine prefix to run in, for --platform windows')
     parser.add_argument('--win-host', help='slidesaver-win-host.exe, for --platform windows')
+    parser.add_argument('--win-pack', help='slidesaver-pack.exe, for --platform windows')
     parser.add_argument('--desktop', choices=('x11', 'wayland'),
                         help='only the test classes of this desktop (default: all)')
     options, rest = parser.parse_known_args()
@@ -1998,8 +2095,9 @@ def main():
         if not options.wine_run or not options.wineprefix:
             parser.error('--platform windows needs --wine-run and --wineprefix')
         WINE.update(run=os.path.abspath(options.wine_run), prefix=os.path.abspath(options.wineprefix))
-        if options.win_host:
-            TOOLS['win_host'] = os.path.abspath(options.win_host)
+        for name in ('win_host', 'win_pack'):
+            if getattr(options, name):
+                TOOLS[name] = os.path.abspath(getattr(options, name))
         # Only the Windows player's own tests and the two monitors: the others speak of X hosts,
         # signals and locks.
         rest = rest or ['WindowsSaverTest', 'TwoMonitorTest']
