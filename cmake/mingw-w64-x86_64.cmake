@@ -54,7 +54,8 @@ endif()
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
-set(_slidesaver_static "-static -static-libgcc -static-libstdc++")
+# No link time in the programs' headers: two builds of one commit give the same bytes.
+set(_slidesaver_static "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_slidesaver_static}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_slidesaver_static}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_slidesaver_static}")

@@ -108,7 +108,7 @@ pixman_version="$(upstream_version "$pixman_debian")"
 
 prefix="$deps_root/${jpeg_version}_${pixman_version}_${gtest_version}"
 # What else the libraries depend on; a change rebuilds them.
-recipe="recipe 1; $($triple-g++-posix --version | head -n 1)"
+recipe="recipe 2; $($triple-g++-posix --version | head -n 1)"
 
 # The orig tarball of a source package version into build/windows-deps/downloads,
 # checked against the hash in Debian's lists. Only the upstream source is used.
@@ -169,6 +169,13 @@ build_deps() {
   note "building pixman $pixman_version"
   mkdir -p "$tmp/pixman-src"
   tar -xf "$pixman_tar" -C "$tmp/pixman-src" --strip-components=1
+  # A static library for programs: its functions are not marked for export from a DLL, which
+  # would make every program that links it export them.
+  sed -i "s/'-DPIXMAN_API=__declspec(dllexport)'/'-DPIXMAN_API='/" "$tmp/pixman-src/pixman/meson.build"
+  grep -q "'-DPIXMAN_API='" "$tmp/pixman-src/pixman/meson.build" || {
+    echo "pixman's meson.build no longer sets PIXMAN_API as expected" >&2
+    exit 1
+  }
   cat >"$tmp/cross.txt" <<EOF
 [binaries]
 c = '$triple-gcc-posix'

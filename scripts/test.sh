@@ -4,8 +4,9 @@
 # the Windows player under Wine; then the normal build's tests; then a clang
 # build with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the
 # fuzz targets for a short while; last the Windows unit tests under Wine. With
-# CI=true it also builds the Debian package, checks it installed, and builds it
-# a second time in another folder to check that both are the same bytes.
+# CI=true it also builds the Debian package and the Windows archive, checks the
+# package installed, and builds both a second time in another folder to check
+# that they are the same bytes.
 #   scripts/test.sh            all of it
 #   scripts/test.sh -L e2e     only tests with that ctest label (normal build)
 set -euo pipefail
@@ -19,14 +20,23 @@ if [ $# -gt 0 ]; then exit 0; fi
 
 if [ "${CI:-}" = true ]; then
   # The Debian package, installed on this machine, used and removed again.
-  deb="$("$root/scripts/package.sh" | tail -1)"
+  made="$("$root/scripts/package.sh")"
+  deb="$(tail -1 <<<"$made")"
+  zip="$(tail -2 <<<"$made" | head -1)"
   "$root/scripts/check-package.sh" "$deb" "$root/build"
-  # Reproducible: a second package of this commit, built in another folder, is the same bytes.
-  again="$("$root/scripts/package.sh" "$root/build/package-again" | tail -1)"
-  sha256sum "$deb" "$again"
+  python3 -m zipfile -l "$zip"
+  # Reproducible: a second build of this commit, in another folder, gives the same bytes.
+  made="$("$root/scripts/package.sh" "$root/build/package-again")"
+  again="$(tail -1 <<<"$made")"
+  zip_again="$(tail -2 <<<"$made" | head -1)"
+  sha256sum "$deb" "$again" "$zip" "$zip_again"
   if ! cmp -s "$deb" "$again"; then
     echo "test.sh: two packages of one commit differ ($deb, $again):" >&2
     python3 "$root/scripts/compare-packages.py" "$deb" "$again" >&2
+    exit 1
+  fi
+  if ! cmp -s "$zip" "$zip_again"; then
+    echo "test.sh: two Windows archives of one commit differ ($zip, $zip_again)" >&2
     exit 1
   fi
 else

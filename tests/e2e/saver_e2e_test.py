@@ -1186,33 +1186,7 @@ class WindowsSaverTest(SaverTestCase):
     def test_setup_dialog_stores_mute_after_clicks_on_the_box_and_on_ok(self):
         saver_file = self.pack('Setup.scr')
         setup = self.start(saver_file, '/C')
-        seen = []
-
-        def dialog():
-            # Without a window manager Wine makes the dialog's X window at the size of the whole
-            # frame, then, still unmapped, turns it into the client area and maps it. Only the
-            # mapped window stands where the clicks below are aimed.
-            self.assertRunning(setup, 'setup before its dialog appeared')
-            tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
-                                  stdout=subprocess.PIPE, text=True).stdout
-            match = re.search(r'^\s+(0x[0-9a-f]+) "Setup', tree, re.MULTILINE)
-            if not match:
-                return None
-            info = subprocess.run(['xwininfo', '-id', match.group(1)], env=self.env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                  text=True).stdout
-            fields = dict(re.findall(r'^\s*(Absolute upper-left [XY]|Width|Height|Map State):'
-                                     r'\s*(\S+)', info, re.MULTILINE))
-            if len(fields) < 5:
-                return None
-            seen[:] = [fields]
-            geometry = tuple(int(fields[k]) for k in ('Width', 'Height', 'Absolute upper-left X',
-                                                       'Absolute upper-left Y'))
-            return (fields['Map State'] == 'IsViewable' and geometry[:2] == SETUP_CLIENT
-                    and geometry)
-        found = poll_until(dialog)
-        self.assertTrue(found, f'no setup dialog of {SETUP_CLIENT} was shown; last seen: {seen}')
-        width, height, x, y = found
+        width, height, x, y = self.setup_dialog(setup, SETUP_CLIENT)
 
         def drawn():
             shot = self.grab()
@@ -1236,6 +1210,72 @@ class WindowsSaverTest(SaverTestCase):
         self.assertEnds(setup, 'setup after a click on the check box and on OK')
         with open(os.path.join(self.dir, 'CONTROL.INI')) as f:
             self.assertIn('mute=1', f.read().split())
+
+    def setup_dialog(self, setup, client):
+        """The setup dialog's client area, once shown at that size: width, height, x, y."""
+        seen = []
+
+        def dialog():
+            # Without a window manager Wine makes the dialog's X window at the size of the whole
+            # frame, then, still unmapped, turns it into the client area and maps it. Only the
+            # mapped window stands where clicks are aimed.
+            self.assertRunning(setup, 'setup before its dialog appeared')
+            tree = subprocess.run(['xwininfo', '-root', '-children'], env=self.env, check=True,
+                                  stdout=subprocess.PIPE, text=True).stdout
+            match = re.search(r'^\s+(0x[0-9a-f]+) "Setup', tree, re.MULTILINE)
+            if not match:
+                return None
+            info = subprocess.run(['xwininfo', '-id', match.group(1)], env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  text=True).stdout
+            fields = dict(re.findall(r'^\s*(Absolute upper-left [XY]|Width|Height|Map State):'
+                                     r'\s*(\S+)', info, re.MULTILINE))
+            if len(fields) < 5:
+                return None
+            seen[:] = [fields]
+            geometry = tuple(int(fields[k]) for k in ('Width', 'Height', 'Absolute upper-left X',
+                                                       'Absolute upper-left Y'))
+            return fields['Map State'] == 'IsViewable' and geometry[:2] == client and geometry
+        found = poll_until(dialog)
+        self.assertTrue(found, f'no setup dialog of {client} was shown; last seen: {seen}')
+        return found
+
+    def test_at_144_dpi_the_caption_and_the_setup_dialog_grow_one_and_a_half_times(self):
+        saver_file = self.pack('Scaled.scr', extra=[
+            '--text', 'Slidesaver', '--font-color', 'clYellow', '--font-height', '-32',
+            '--interval', '60000'])
+        below = (SCREEN_H + PICTURE_H) // 2  # the caption lies below the picture
+
+        def caption_height():
+            saver = self.start(saver_file, '/S')
+            self.wait_for_saver_window(saver)
+
+            def captioned(shot):
+                return any(shot.pixel(x, y) == (255, 255, 0) for y in range(below, SCREEN_H)
+                           for x in range(0, SCREEN_W, 2))
+            captioned.expected = centred_on_black(self.pictures[0], SCREEN_W, SCREEN_H)
+            shot = self.wait_for_picture(saver, self.grab, captioned, 'the caption')
+            rows = [y for y in range(below, SCREEN_H) if any(
+                r >= 200 and g >= 200 and b <= 60 for r, g, b in
+                (shot.pixel(x, y) for x in range(SCREEN_W)))]
+            self.xdotool('key', 'a')
+            self.assertEnds(saver, 'saver after a key')
+            return max(rows) - min(rows) + 1
+
+        at96 = caption_height()
+        # Wine reads the pixels per inch when its session starts.
+        desktop = r'HKCU\Control Panel\Desktop'
+        self.wine('reg', 'add', desktop, '/v', 'LogPixels', '/t', 'REG_DWORD', '/d', '144', '/f',
+                  env=self.env)
+        end_wine_session()
+        self.addCleanup(end_wine_session)
+        self.addCleanup(self.wine, 'reg', 'delete', desktop, '/v', 'LogPixels', '/f', env=self.env)
+        at144 = caption_height()
+        self.assertAlmostEqual(at144 / at96, 1.5, delta=0.12, msg=f'caption {at96} -> {at144} rows')
+        setup = self.start(saver_file, '/C')
+        self.setup_dialog(setup, tuple(round(side * 1.5 + 0.01) for side in SETUP_CLIENT))
+        self.xdotool('key', 'Escape')
+        self.assertEnds(setup, 'setup after Escape')
 
     def test_password_check_keeps_the_saver_until_it_lets_the_user_leave(self):
         self.install('test-password-cpl.dll', 'PASSWORD.CPL')
