@@ -24,7 +24,8 @@ release="$dir/windows-release"
 rm -rf "$release"
 mkdir -p "$release"
 for program in app/slidesaver.exe tools/slidesaver-pack.exe; do
-  x86_64-w64-mingw32-strip --strip-all -o "$release/$(basename "$program")" "$dir/windows/$program"
+  # strip writes its own time into a PE header unless SOURCE_DATE_EPOCH gives one.
+  SOURCE_DATE_EPOCH="$epoch" x86_64-w64-mingw32-strip --strip-all -o "$release/$(basename "$program")" "$dir/windows/$program"
 done
 SOURCE_DATE_EPOCH="$epoch" python3 "$root/scripts/make-windows-zip.py" \
   --out "$dir/slidesaver-$version-windows.zip" --version "$version" \

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.h"
+
 namespace slidesaver {
 
 // A regular file opened for reading, with reads at any position. Closed with
@@ -49,6 +51,16 @@ inline std::optional<std::vector<std::uint8_t>> ReadAll(const ReadableFile& file
     done += *n;
   }
   return bytes;
+}
+
+// The whole file's bytes. Raises Error("\"<path>\": cannot be read") when it cannot be opened,
+// is not a regular file or a read fails.
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  bool missing = false;
+  const auto file = ReadableFile::TryOpen(path, missing);
+  auto bytes = file ? ReadAll(*file) : std::nullopt;
+  if (!bytes) throw Error("\"" + path + "\": cannot be read");
+  return std::move(*bytes);
 }
 
 // A file made new for writing, readable and writable by its owner only.

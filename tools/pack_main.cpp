@@ -65,7 +65,7 @@ const CommandUsage kBuildUsage = {
     "when what follows is a plain file name with an extension. No two sounds may be stored under\n"
     "names that differ only in ASCII letter case or trailing dots and spaces (Windows).\n"
     "--picture takes a file or a folder (its pictures in name order; --recursive: its subfolders\n"
-    "too) in JPEG, PNG, WebP, HEIF/AVIF, TIFF or GIF. Pictures are turned upright; an upright\n"
+    "too) in JPEG, PNG, WebP, HEIF/AVIF, TIFF, GIF or BMP. Pictures are turned upright; an upright\n"
     "JPEG is stored as it is, anything else as a JPEG of --quality (default 90). --max-size\n"
     "shrinks larger pictures to fit. The player shows pictures of at most " +
         std::to_string(kMaxJpegPixels) + " pixels and\n" + std::to_string(kMaxJpegSide) +

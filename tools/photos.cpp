@@ -23,7 +23,7 @@ bool IsPictureName(const fs::path& path) {
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   static const char* const kKnown[] = {".jpg", ".jpeg", ".jpe",  ".png", ".webp", ".heic",
-                                       ".heif", ".avif", ".tif", ".tiff", ".gif"};
+                                       ".heif", ".avif", ".tif", ".tiff", ".gif", ".bmp"};
   return std::find(std::begin(kKnown), std::end(kKnown), extension) != std::end(kKnown);
 }
 

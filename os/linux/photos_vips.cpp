@@ -15,14 +15,6 @@
 namespace slidesaver {
 namespace {
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  bool missing = false;
-  const auto file = ReadableFile::TryOpen(path, missing);
-  auto bytes = file ? ReadAll(*file) : std::nullopt;
-  if (!bytes) throw Error("\"" + path + "\": cannot be read");
-  return std::move(*bytes);
-}
-
 // libvips reports through a process-wide buffer; its text ends in a newline.
 Error VipsFailure(const std::string& path) {
   std::string text = vips_error_buffer();
@@ -70,7 +62,7 @@ bool IsRgbOrGray(VipsImage* header) {
 
 PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options) {
   InitVips();
-  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
   Image header(vips_image_new_from_buffer(bytes.data(), bytes.size(), "", nullptr));
   if (header.image == nullptr) throw VipsFailure(path);
   // Before anything is decoded: the picture cannot end up larger than this.

@@ -83,14 +83,6 @@ void Check(HRESULT result, const std::string& path, const char* doing) {
   if (FAILED(result)) throw Error("\"" + path + "\": " + doing + ": " + Reason(result));
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  bool missing = false;
-  const auto file = ReadableFile::TryOpen(path, missing);
-  auto bytes = file ? ReadAll(*file) : std::nullopt;
-  if (!bytes) throw Error("\"" + path + "\": cannot be read");
-  return std::move(*bytes);
-}
-
 // The EXIF orientation (1 to 8) the frame's metadata gives; a JPEG's own EXIF block where the
 // metadata reader gives none (Wine's has no JPEG metadata); else 1.
 int Orientation(IWICBitmapFrameDecode* frame, std::span<const std::uint8_t> bytes) {
@@ -184,7 +176,7 @@ constexpr auto kHighQualityCubic = static_cast<WICBitmapInterpolationMode>(4);
 PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options) {
   EnterCom();
   const char* reading = "cannot be read as a picture";
-  std::vector<std::uint8_t> bytes = ReadFile(path);
+  std::vector<std::uint8_t> bytes = ReadFileBytes(path);
   Com<IWICImagingFactory> factory;
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                          IID_IWICImagingFactory, factory.OutVoid()),
