@@ -7,11 +7,12 @@ prints, as one JSON object: the manifest's text, the version (the fixed file ver
 version strings), the icon sizes, string 1 of the string table and the number of exports.
 
     python3 pe_resources.py --check --pack PACK --player EXE --version V --title T --work DIR
+                            [--other EXE2 ...]
 
 makes a saver from EXE with `PACK build --title T` and fails, saying why, unless the saver's
 manifest asks for per-monitor v2 DPI awareness, its version is V, its icons are 16, 32, 48 and
-256 pixels, its string 1 is T, it exports nothing, no import library lies beside EXE, and the
-saver's copy of the player differs from EXE only inside string table block 1.
+256 pixels, its string 1 is T, it and every EXE2 export nothing, no import library lies beside
+them, and the saver's copy of the player differs from EXE only inside string table block 1.
 Python 3 standard library only.
 """
 
@@ -203,10 +204,16 @@ def check(args):
         problems.append(f"string 1 is {found['string1']!r}, not {args.title!r}")
     if found["exports"]:
         problems.append(f"the player exports {found['exports']} functions")
-    folder = os.path.dirname(os.path.abspath(args.player))
-    implibs = [n for n in os.listdir(folder) if n.endswith((".dll.a", ".exe.a"))]
-    if implibs:
-        problems.append(f"import libraries beside the player: {', '.join(sorted(implibs))}")
+    for program in [args.player, *args.other]:
+        if program != args.player:
+            with open(program, "rb") as f:
+                exports = Pe(f.read()).export_count()
+            if exports:
+                problems.append(f"{os.path.basename(program)} exports {exports} functions")
+        folder = os.path.dirname(os.path.abspath(program))
+        implibs = [n for n in os.listdir(folder) if n.endswith((".dll.a", ".exe.a"))]
+        if implibs:
+            problems.append(f"import libraries beside {program}: {', '.join(sorted(implibs))}")
     # The pack tool rewrites the string table block in place and nothing else of the player.
     start, size = next(place for (kind, name, _), place in Pe(player).resources().items()
                        if (kind, name) == (RT_STRING, 1))
@@ -224,6 +231,8 @@ def main():
     parser.add_argument("--check", action="store_true")
     for option in ("--pack", "--player", "--version", "--title", "--work"):
         parser.add_argument(option)
+    parser.add_argument("--other", action="append", default=[],
+                        help="another Windows program that must export nothing (repeatable)")
     args = parser.parse_args()
     if args.check:
         if not all((args.pack, args.player, args.version, args.title, args.work)):
