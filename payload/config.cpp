@@ -38,6 +38,7 @@ std::span<const PropInfo> TSSFileLocations::Properties() const {
       TextProperty<T>("DescriptCommaList", &T::DescriptCommaList, &T::SetDescriptCommaList),
       IntegerProperty<T>("PictureFit", &T::PictureFit, &T::SetPictureFit, {}, T::kFitAsAuthored),
       IntegerProperty<T>("Screens", &T::Screens, &T::SetScreens, {}, T::kScreensPrimary),
+      IntegerProperty<T>("PictureFill", &T::PictureFill, &T::SetPictureFill, {}, T::kFillBlack),
   };
   return props;
 }

@@ -56,6 +56,13 @@ class TSSFileLocations : public TComponent {
   void SetScreens(std::int32_t v) { screens_ = v; }
   static constexpr std::int32_t kScreensPrimary = 0;
   static constexpr std::int32_t kScreensEvery = 1;
+  // What surrounds a picture that leaves part of the screen empty: kFillBlack, or kFillBlur
+  // (the same picture covering the screen, blurred and darkened). Written only when not
+  // kFillBlack.
+  std::int32_t PictureFill() const { return pictureFill_; }
+  void SetPictureFill(std::int32_t v) { pictureFill_ = v; }
+  static constexpr std::int32_t kFillBlack = 0;
+  static constexpr std::int32_t kFillBlur = 1;
 
   // Each comma-list property is backed by a list of strings: setting parses,
   // getting gives the canonical text.
@@ -92,6 +99,7 @@ class TSSFileLocations : public TComponent {
   std::int32_t soundRandom_ = 0;
   std::int32_t pictureFit_ = kFitAsAuthored;
   std::int32_t screens_ = kScreensPrimary;
+  std::int32_t pictureFill_ = kFillBlack;
   std::string title_, author_, email_, web_;
 };
 

@@ -20,19 +20,24 @@
 namespace slidesaver {
 
 // A picture as it appears on a screen: the pixels of it that are shown, at
-// the size they are shown, and where their top-left corner lies.
+// the size they are shown, and where their top-left corner lies; and, where it
+// leaves part of the screen empty and the show fills that with a blur, the
+// screen-sized backdrop behind it.
 struct ScreenPlacement {
   Bitmap pixels;
   TPoint at;
+  Bitmap backdrop;
 };
 
 // Places a picture centred on a screen, fitted as `fit` (a PictureFit value)
-// says; only the part that lands on the screen is decoded. No picture places
-// nothing.
-ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit);
+// says; only the part that lands on the screen is decoded. With `fill`
+// kFillBlur, a picture that leaves part of the screen empty gets its
+// backdrop. No picture places nothing.
+ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit,
+                             std::int32_t fill);
 // Reads the picture stream at `offset` of a saver file and places its picture.
 ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize screen,
-                                 std::int32_t fit);
+                                 std::int32_t fit, std::int32_t fill);
 
 // The picture a show changes to next, chosen at the change before: its index,
 // the screen and fit it is placed for, and the worker placing it.
@@ -99,7 +104,7 @@ class TfrmScrn : public TForm {
   void ComposeScreenPicture(TImage& image);
   // The screen-sized frame of a placed picture, with the caption on every
   // other call.
-  Bitmap ComposeScreen(const ScreenPlacement& placed, TSize screen);
+  Bitmap ComposeScreen(ScreenPlacement placed, TSize screen);
   // The window belongs to a screen-saver host (a daemon's window, a monitor,
   // the root window): there pictures as authored are shrunk to fit as well,
   // and the host owns the monitors.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/random.h"
+#include "graphics/backdrop.h"
+#include "graphics/resample.h"
 #include "payload/payload.h"
 #include "saver/saver_window.h"
 
@@ -44,11 +46,11 @@ void TfrmScrn::ShowNextPicture(void*) {
   }
   if (!placed) {
     placed = PlaceShowPicture(ExecutableFile(), configuration_->GetPicOffset(pictureIndex_),
-                              screen, fit);
+                              screen, fit, configuration_->PictureFill());
   }
   {
     if (tvShow.InTransition()) tvShow.StopTransition();
-    Bitmap frame = ComposeScreen(*placed, screen);
+    Bitmap frame = ComposeScreen(std::move(*placed), screen);
     composedFor_ = screen;
     leavingIndex_ = std::exchange(shownIndex_, pictureIndex_);
     placed = {};  // in the frame now; the transition needs all the memory it can get
@@ -148,8 +150,8 @@ void TfrmScrn::PrepareUpcoming(TSize screen, std::int32_t fit) {
   // The worker is the only reader of the file until the next change takes its result; it
   // touches nothing else of the window.
   upcoming.placement = std::async(std::launch::async, [&file = ExecutableFile(), offset, screen,
-                                                       fit] {
-    return PlaceShowPicture(file, offset, screen, fit);
+                                                       fit, fill = configuration_->PictureFill()] {
+    return PlaceShowPicture(file, offset, screen, fit, fill);
   });
 }
 
@@ -176,45 +178,63 @@ TSize FittedPictureSize(TSize picture, TSize screen, std::int32_t fit) {
   return TSize{static_cast<std::int32_t>(std::max<std::int64_t>(1, width)), screen.cy};
 }
 
-ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit) {
+ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit,
+                             std::int32_t fill) {
   if (graphic == nullptr || graphic->Empty()) return {};
   const std::int32_t w = graphic->Width();
   const std::int32_t h = graphic->Height();
   const TSize size = FittedPictureSize(TSize{w, h}, screen, fit);
   const std::int32_t left = (screen.cx - size.cx) / 2;
   const std::int32_t top = (screen.cy - size.cy) / 2;
+  ScreenPlacement placed;
   if (size.cx != w || size.cy != h) {
-    return {graphic->PixelsScaled(size.cx, size.cy), TPoint{left, top}};
+    placed = {graphic->PixelsScaled(size.cx, size.cy), TPoint{left, top}};
+  } else {
+    // Only the part of the picture that lands on the screen is decoded.
+    const TRect visible =
+        IntersectRect(TRect{left, top, left + w, top + h}, TRect{0, 0, screen.cx, screen.cy});
+    if (visible.IsEmpty()) return {};
+    TRect area = visible;
+    area.Offset(-left, -top);
+    placed = {graphic->PixelsIn(area), TPoint{visible.Left, visible.Top}};
   }
-  // Only the part of the picture that lands on the screen is decoded.
-  const TRect visible =
-      IntersectRect(TRect{left, top, left + w, top + h}, TRect{0, 0, screen.cx, screen.cy});
-  if (visible.IsEmpty()) return {};
-  TRect area = visible;
-  area.Offset(-left, -top);
-  return {graphic->PixelsIn(area), TPoint{visible.Left, visible.Top}};
+  const bool covers = left <= 0 && top <= 0 && left + size.cx >= screen.cx &&
+                      top + size.cy >= screen.cy;
+  if (fill == TSSFileLocations::kFillBlur && !covers) {
+    // What is shown of the picture, which is all of it along a side that leaves the screen
+    // partly empty, already decoded.
+    const TSize source =
+        BackdropSourceSize(TSize{placed.pixels.Width(), placed.pixels.Height()}, screen);
+    placed.backdrop = Backdrop(ResampleBitmap(placed.pixels, source.cx, source.cy), screen);
+  }
+  return placed;
 }
 
 ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize screen,
-                                 std::int32_t fit) {
+                                 std::int32_t fit, std::int32_t fill) {
   const std::unique_ptr<TImage> image = ReadComponentAs<TImage>(file, offset);
-  return PlacePicture(image->Picture().Graphic(), screen, fit);
+  return PlacePicture(image->Picture().Graphic(), screen, fit, fill);
 }
 
 void TfrmScrn::ComposeScreenPicture(TImage& image) {
   const TSize screen = ClientSize();
   image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(
-      ComposeScreen(PlacePicture(image.Picture().Graphic(), screen, ShownFit()), screen)));
+      ComposeScreen(PlacePicture(image.Picture().Graphic(), screen, ShownFit(),
+                                 configuration_->PictureFill()),
+                    screen)));
 }
 
-Bitmap TfrmScrn::ComposeScreen(const ScreenPlacement& placed, TSize screenSize) {
-  // Black around the picture; the picture's own area is written once, by the picture.
-  Bitmap screen = Bitmap::Unfilled(screenSize.cx, screenSize.cy);
+Bitmap TfrmScrn::ComposeScreen(ScreenPlacement placed, TSize screenSize) {
+  // The backdrop around the picture, else black; the picture's own area is written once, by
+  // the picture.
+  const bool backdrop = placed.backdrop.Width() == screenSize.cx &&
+                        placed.backdrop.Height() == screenSize.cy;
+  Bitmap screen = backdrop ? std::move(placed.backdrop) : Bitmap::Unfilled(screenSize.cx, screenSize.cy);
   const TRect picture = IntersectRect(
       TRect{placed.at.X, placed.at.Y, placed.at.X + placed.pixels.Width(),
             placed.at.Y + placed.pixels.Height()},
       TRect{0, 0, screen.Width(), screen.Height()});
-  for (int y = 0; y < screen.Height(); ++y) {
+  for (int y = 0; y < screen.Height() && !backdrop; ++y) {
     std::uint8_t* row = screen.ScanLine(y);
     if (y < picture.Top || y >= picture.Bottom) {
       std::memset(row, 0, screen.Stride());

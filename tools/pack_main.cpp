@@ -49,13 +49,15 @@ const CommandUsage kBuildUsage = {
     "           [--web W] [--text CAPTION] [--font-name N] [--font-height H] [--font-color C]\n"
     "           [--interval MS] [--random-pic] [--random-style] [--clear-old] [--sound-order N]\n"
     "           [--mute] [--fit as-authored|shrink|scale] [--screens primary|every]\n"
-    "           [--recursive] [--max-size WxH] [--quality Q]\n",
+    "           [--fill black|blur] [--recursive] [--max-size WxH] [--quality Q]\n",
     "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
     "its build tree.\n"
     "Defaults: --interval 5000, --sound-order 1, caption font MS Sans Serif 8 pt (--font-height\n"
     "-11), --fit as-authored (pictures centred unscaled; shrink: larger ones shrunk to the screen;\n"
     "scale: every one scaled to the screen; the aspect is always kept), --screens primary (the\n"
-    "show on the primary monitor, the others black; every: a show of its own on each monitor).\n"
+    "show on the primary monitor, the others black; every: a show of its own on each monitor),\n"
+    "--fill black (around a picture that leaves part of the screen empty; blur: the same picture\n"
+    "covering the screen, blurred and darkened).\n"
     "--interval is in milliseconds; 0 shows no further picture. --sound-order takes 1 (list\n"
     "order), 2 (a random track each time) or 3 (one random track repeated).\n"
     "--text without --font-color draws the caption in clWhite. --font-height takes -2048 to -1\n"
@@ -301,6 +303,13 @@ int Build(const std::vector<std::string>& args) {
       config.SetScreens(v == "every" ? TSSFileLocations::kScreensEvery
                                      : TSSFileLocations::kScreensPrimary);
     }
+    else if (a == "--fill") {
+      const std::string& v = value();
+      if (v != "black" && v != "blur") {
+        throw UsageError("--fill takes black or blur, not \"" + v + "\"");
+      }
+      config.SetPictureFill(v == "blur" ? TSSFileLocations::kFillBlur : TSSFileLocations::kFillBlack);
+    }
     else throw UsageError("unknown option \"" + a + "\"");
   }
   if (out.empty() || pictures.empty()) {
@@ -408,7 +417,8 @@ int Inspect(const std::string& path) {
         {"SndSizesCommaList", config->SndSizesCommaList()},
         {"DescriptCommaList", config->DescriptCommaList()},
         {"PictureFit", config->PictureFit()},
-        {"Screens", config->Screens()}}},
+        {"Screens", config->Screens()},
+        {"PictureFill", config->PictureFill()}}},
       {"pictures", pictures},
       {"sounds", sounds}};
   std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -442,7 +452,7 @@ const std::vector<Command>& Commands() {
         {"--font-name", true}, {"--font-height", true}, {"--font-color", true},
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
         {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true},
-        {"--screens", true}},
+        {"--screens", true}, {"--fill", true}},
        Build},
       {"install", kInstallUsage.synopsis, kInstallUsage.notes, {{"--for", true}, {"--only", false}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},

@@ -589,6 +589,24 @@ class SaverWindowTest(SaverTestCase):
         second = centred_on_black(self.pictures[1], SCREEN_W, SCREEN_H)
         self.wait_for_image(saver, self.grab, second, 'second picture without caption')
 
+    def test_a_blur_fill_leaves_no_black_beside_a_portrait_picture(self):
+        picture = self.pictures[1]  # portrait
+        saver = self.start(self.pack('Blur.scr', pictures=[self.jpegs[1]],
+                                     extra=['--fill', 'blur', '--interval', '60000']), '/S')
+        self.wait_for_saver_window(saver)
+        left, top = (SCREEN_W - picture.width) // 2, (SCREEN_H - picture.height) // 2
+        row = picture.width * 3
+
+        def framed(shot):
+            inside = all(shot.pixels[((top + y) * SCREEN_W + left) * 3:][:row] ==
+                         picture.pixels[y * row:(y + 1) * row] for y in range(picture.height))
+            edges = (0, left - 1, left + picture.width, SCREEN_W - 1)
+            return inside and all(shot.pixel(x, y) != (0, 0, 0) for y in range(SCREEN_H) for x in edges)
+        framed.expected = centred_on_black(picture, SCREEN_W, SCREEN_H)
+        self.wait_for_picture(saver, self.grab, framed, 'the picture on a blur of itself')
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after a key')
+
 
 # ---------------------------------------------------------------- input
 

@@ -101,6 +101,27 @@ TEST_F(SlideshowTest, FittedPicturesAreScaledAndCentredAndHostsShrinkAsAuthored)
   }
 }
 
+TEST_F(SlideshowTest, ABlurFillSurroundsPicturesThatLeaveTheScreenPartlyEmpty) {
+  config_.SetPictureFill(TSSFileLocations::kFillBlur);
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  // A portrait picture: its sides are its own colours, blurred and darkened, not black.
+  const std::vector<std::uint8_t> portrait = Jpeg(16, 48, 4);
+  const Bitmap screen = Composed(form, portrait);
+  const Bitmap picture = Decoded(portrait);
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      if (x >= 24 && x < 40) {
+        ASSERT_EQ(screen.Pixel(x, y), picture.Pixel(x - 24, y)) << x << "," << y;
+      } else {
+        ASSERT_NE(screen.Pixel(x, y), 0u) << x << "," << y;
+      }
+    }
+  }
+  // One that covers the screen is as it was with black.
+  const std::vector<std::uint8_t> covering = Jpeg(64, 48, 5);
+  ExpectPlaced(Composed(form, covering), Decoded(covering), 0, 0);
+}
+
 TEST_F(SlideshowTest, ThePictureReadAheadFollowsAScreenThatChangedSize) {
   config_.SetPictureFit(TSSFileLocations::kFitShrink);
   const std::vector<std::uint8_t> second = Jpeg(128, 96, 2);

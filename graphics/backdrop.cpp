@@ -1,0 +1,136 @@
+#include "graphics/backdrop.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+
+namespace slidesaver {
+namespace {
+
+// Box blur radius at the reduced size, and passes: three boxes come close to a Gaussian of
+// about 6.5 reduced pixels (some 50 screen pixels).
+constexpr int kRadius = 6;
+constexpr int kPasses = 3;
+// What is left of the light: 110/256.
+constexpr int kDarkened = 110;
+
+TSize Reduced(TSize screen) {
+  return {std::max(1, (screen.cx + kBackdropReduction - 1) / kBackdropReduction),
+          std::max(1, (screen.cy + kBackdropReduction - 1) / kBackdropReduction)};
+}
+
+// One box pass along a line of `count` pixels `step` bytes apart; the edge pixels repeat.
+void BoxLine(std::uint8_t* line, int count, std::size_t step, std::vector<std::uint8_t>& copy) {
+  copy.resize(static_cast<std::size_t>(count) * 3);
+  for (int i = 0; i < count; ++i) {
+    for (int c = 0; c < 3; ++c) copy[std::size_t(i) * 3 + c] = line[std::size_t(i) * step + c];
+  }
+  const auto at = [&](int i, int c) {
+    return int{copy[std::size_t(std::clamp(i, 0, count - 1)) * 3 + c]};
+  };
+  constexpr int kWidth = 2 * kRadius + 1;
+  for (int c = 0; c < 3; ++c) {
+    int sum = 0;
+    for (int i = -kRadius; i <= kRadius; ++i) sum += at(i, c);
+    for (int i = 0; i < count; ++i) {
+      line[std::size_t(i) * step + c] = static_cast<std::uint8_t>((sum + kWidth / 2) / kWidth);
+      sum += at(i + kRadius + 1, c) - at(i - kRadius, c);
+    }
+  }
+}
+
+// Where output pixel i of `to` falls between two of `from` pixels: the first, and the weight
+// (of 256) of the second; pixel centres meet pixel centres, the edges repeat.
+struct Tap {
+  int first;
+  int weight;
+};
+std::vector<Tap> Taps(int from, int to) {
+  std::vector<Tap> taps(static_cast<std::size_t>(to));
+  for (int i = 0; i < to; ++i) {
+    const std::int64_t at = (std::int64_t{2 * i + 1} * from * 256) / (2 * to) - 128;  // in 1/256
+    const std::int64_t clamped = std::clamp<std::int64_t>(at, 0, std::int64_t{from - 1} * 256);
+    taps[std::size_t(i)] = {static_cast<int>(clamped >> 8), static_cast<int>(clamped & 255)};
+  }
+  return taps;
+}
+
+// The small picture scaled up to the screen, blending linearly between its pixels: rows first
+// along x, then each screen row from two of them.
+Bitmap ScaledUp(const Bitmap& small, TSize screen) {
+  const std::vector<Tap> across = Taps(small.Width(), screen.cx);
+  const std::vector<Tap> down = Taps(small.Height(), screen.cy);
+  std::vector<std::vector<std::uint16_t>> wide(static_cast<std::size_t>(small.Height()));
+  for (int y = 0; y < small.Height(); ++y) {
+    const std::uint8_t* in = small.ScanLine(y);
+    std::vector<std::uint16_t>& row = wide[std::size_t(y)];
+    row.resize(std::size_t(screen.cx) * 3);
+    for (int x = 0; x < screen.cx; ++x) {
+      const Tap t = across[std::size_t(x)];
+      const std::uint8_t* a = in + std::size_t(t.first) * 3;
+      const std::uint8_t* b = t.weight ? a + 3 : a;
+      for (int c = 0; c < 3; ++c) {
+        row[std::size_t(x) * 3 + c] = static_cast<std::uint16_t>(a[c] * (256 - t.weight) + b[c] * t.weight);
+      }
+    }
+  }
+  Bitmap out = Bitmap::Unfilled(screen.cx, screen.cy);
+  for (int y = 0; y < screen.cy; ++y) {
+    const Tap t = down[std::size_t(y)];
+    const std::uint16_t* a = wide[std::size_t(t.first)].data();
+    const std::uint16_t* b = t.weight ? wide[std::size_t(t.first) + 1].data() : a;
+    std::uint8_t* row = out.ScanLine(y);
+    const int wa = 256 - t.weight, wb = t.weight;
+    for (std::size_t i = 0; i < out.Stride(); ++i) {
+      row[i] = static_cast<std::uint8_t>((std::uint32_t{a[i]} * wa + std::uint32_t{b[i]} * wb + 32768) >> 16);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TSize BackdropSourceSize(TSize picture, TSize screen) {
+  const TSize reduced = Reduced(screen);
+  if (picture.cx <= 0 || picture.cy <= 0) return reduced;
+  // The side that meets the reduced screen's edge last takes its length; the other follows.
+  const std::int64_t across = std::int64_t{picture.cx} * reduced.cy;
+  const std::int64_t down = std::int64_t{picture.cy} * reduced.cx;
+  if (across >= down) {
+    const std::int64_t width = (across + picture.cy - 1) / picture.cy;
+    return {static_cast<std::int32_t>(std::max<std::int64_t>(width, reduced.cx)), reduced.cy};
+  }
+  const std::int64_t height = (down + picture.cx - 1) / picture.cx;
+  return {reduced.cx, static_cast<std::int32_t>(std::max<std::int64_t>(height, reduced.cy))};
+}
+
+Bitmap Backdrop(const Bitmap& source, TSize screen) {
+  if (source.Empty() || screen.cx <= 0 || screen.cy <= 0) return {};
+  const TSize reduced = Reduced(screen);
+  Bitmap small(reduced.cx, reduced.cy);
+  const int left = std::max(0, (source.Width() - reduced.cx) / 2);
+  const int top = std::max(0, (source.Height() - reduced.cy) / 2);
+  for (int y = 0; y < reduced.cy; ++y) {
+    const std::uint8_t* in = source.ScanLine(std::min(top + y, source.Height() - 1));
+    std::uint8_t* out = small.ScanLine(y);
+    for (int x = 0; x < reduced.cx; ++x) {
+      const std::uint8_t* pixel = in + std::size_t(std::min(left + x, source.Width() - 1)) * 3;
+      std::copy(pixel, pixel + 3, out + std::size_t(x) * 3);
+    }
+  }
+  std::vector<std::uint8_t> copy;
+  for (int pass = 0; pass < kPasses; ++pass) {
+    for (int y = 0; y < reduced.cy; ++y) BoxLine(small.ScanLine(y), reduced.cx, 3, copy);
+    for (int x = 0; x < reduced.cx; ++x) {
+      BoxLine(small.ScanLine(0) + std::size_t(x) * 3, reduced.cy, small.Stride(), copy);
+    }
+  }
+  for (int y = 0; y < reduced.cy; ++y) {
+    std::uint8_t* row = small.ScanLine(y);
+    for (std::size_t i = 0; i < small.Stride(); ++i) row[i] = static_cast<std::uint8_t>(row[i] * kDarkened >> 8);
+  }
+  return ScaledUp(small, screen);
+}
+
+}  // namespace slidesaver
