@@ -39,6 +39,7 @@ std::span<const PropInfo> TSSFileLocations::Properties() const {
       IntegerProperty<T>("PictureFit", &T::PictureFit, &T::SetPictureFit, {}, T::kFitAsAuthored),
       IntegerProperty<T>("Screens", &T::Screens, &T::SetScreens, {}, T::kScreensPrimary),
       IntegerProperty<T>("PictureFill", &T::PictureFill, &T::SetPictureFill, {}, T::kFillBlack),
+      BooleanProperty<T>("lShuffle", &T::lShuffle, 0),
   };
   return props;
 }

@@ -63,6 +63,9 @@ class TSSFileLocations : public TComponent {
   void SetPictureFill(std::int32_t v) { pictureFill_ = v; }
   static constexpr std::int32_t kFillBlack = 0;
   static constexpr std::int32_t kFillBlur = 1;
+  // Every picture once, in a random order, before any comes again; the place in the deal is
+  // kept per user and saver between runs. Before lRandomPic. Written only when true.
+  bool lShuffle = false;
 
   // Each comma-list property is backed by a list of strings: setting parses,
   // getting gives the canonical text.

@@ -36,7 +36,7 @@ struct PropInfo {
   std::span<const IdentEntry> idents{};           // Integer: names writers and readers use
   std::span<const std::string_view> elements{};   // Enumeration and Set element names
   bool stored = true;                              // false: writers leave it out
-  std::optional<std::int64_t> defaultValue{};      // Integer: writers leave this value out
+  std::optional<std::int64_t> defaultValue{};      // Integer, Boolean: writers leave this value out
   std::function<PropValue(const TPersistent&)> get{};
   std::function<void(TPersistent&, const PropValue&)> set{};
   std::function<TPersistent*(TPersistent&)> object{};  // Object properties
@@ -81,8 +81,9 @@ PropInfo IntegerProperty(std::string_view name, std::int32_t (T::*get)() const,
 }
 
 template <typename T>
-PropInfo BooleanProperty(std::string_view name, bool T::*member) {
-  return PropInfo{name, PropType::Boolean, {}, {}, true, {},
+PropInfo BooleanProperty(std::string_view name, bool T::*member,
+                         std::optional<std::int64_t> defaultValue = {}) {
+  return PropInfo{name, PropType::Boolean, {}, {}, true, defaultValue,
                   [member](const TPersistent& o) { return PropValue{std::int64_t{static_cast<const T&>(o).*member}}; },
                   [member](TPersistent& o, const PropValue& v) { static_cast<T&>(o).*member = std::get<std::int64_t>(v) != 0; }};
 }

@@ -182,6 +182,7 @@ void TfrmScrn::FormActivate(void*) {
     if (configuration_->SoundRandom() == 3) {
       soundIndex_ = Random(configuration_->GetSndCount());
     }
+    if (Shuffled()) StartDeal();
     PlayNextSound();
   } catch (const std::exception&) {
     // The framework's handler tells the user, once: trying again at the next activation would

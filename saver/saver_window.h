@@ -10,6 +10,7 @@
 #include "payload/config.h"
 #include "payload/graphics.h"
 #include "payload/stream.h"
+#include "saver/picture_deal.h"
 #include "system/run_folder.h"
 #include "system/saver_system.h"
 #include "transition/transition_view.h"
@@ -196,6 +197,11 @@ class TfrmScrn : public TForm {
   // PictureFit as it applies to this window: host windows shrink pictures
   // shown as authored.
   std::int32_t ShownFit() const;
+  // The main window's: the shuffled deal, resumed from the user's state
+  // folder; and the picture a change shows taken from it, the deal kept.
+  void StartDeal();
+  void Dealt(std::int32_t index);
+  bool Shuffled() const { return configuration_->lShuffle; }
 
   std::string executablePath_;
   std::unique_ptr<SaverSystem> system_;
@@ -239,6 +245,8 @@ class TfrmScrn : public TForm {
   // Input is dropped: it arrived while a refused password check was open.
   bool inputHeld_ = false;
   std::int32_t nextInList_ = 0;
+  PictureDeal deal_;
+  std::string dealFile_;  // empty: the deal is not kept
 };
 
 // The process-wide count of mouse-move events the saver window still ignores.

@@ -10,6 +10,10 @@
 #include "graphics/backdrop.h"
 #include "graphics/resample.h"
 #include "payload/payload.h"
+#include "payload/writer.h"
+#include "system/file_io.h"
+#include "system/files.h"
+#include "system/replacement_file.h"
 #include "saver/saver_window.h"
 
 namespace slidesaver {
@@ -66,6 +70,7 @@ void TfrmScrn::ShowNextPicture(void*) {
     }
     tvShow.StartTransition();
   }
+  Dealt(pictureIndex_);
   Application().ProcessMessages();
   ++pictureIndex_;
   if (slideTimer_->Interval() > 0) PrepareUpcoming(screen, fit);
@@ -75,6 +80,7 @@ void TfrmScrn::ShowNextPicture(void*) {
 std::int32_t TfrmScrn::ChooseNextPicture(bool now) {
   const int count = configuration_->GetPicCount();
   if (EveryScreen()) return ChooseAmongScreens(now);
+  if (Shuffled()) return MainWindow().deal_.Peek();
   if (configuration_->lRandomPic) return Random(count);
   return pictureIndex_ > count - 1 ? 0 : pictureIndex_;
 }
@@ -113,6 +119,10 @@ std::int32_t TfrmScrn::ChooseAmongScreens(bool now) {
   if (free.empty()) {
     // Fewer pictures than screens: some are shown twice.
     for (std::int32_t i = 0; i < count; ++i) free.push_back(i);
+  }
+  if (Shuffled()) {
+    return MainWindow().deal_.Peek(
+        [&](std::int32_t index) { return std::binary_search(free.begin(), free.end(), index); });
   }
   if (configuration_->lRandomPic) {
     return free[static_cast<std::size_t>(Random(static_cast<std::int32_t>(free.size())))];
@@ -153,6 +163,32 @@ void TfrmScrn::PrepareUpcoming(TSize screen, std::int32_t fit) {
                                                        fit, fill = configuration_->PictureFill()] {
     return PlaceShowPicture(file, offset, screen, fit, fill);
   });
+}
+
+void TfrmScrn::StartDeal() {
+  std::optional<std::string> saved;
+  try {
+    dealFile_ = StateFolder() + DealFileName(WriteComponentStream(*configuration_));
+    bool missing = false;
+    if (const auto file = ReadableFile::TryOpen(dealFile_, missing)) {
+      if (const auto bytes = ReadAll(*file)) saved.emplace(bytes->begin(), bytes->end());
+    }
+  } catch (const std::exception& e) {
+    // The show shuffles all the same; only the next run starts a deal of its own.
+    ReportToStderr(std::string("The place in the shuffled pictures cannot be kept: ") + e.what());
+    dealFile_.clear();
+  }
+  deal_ = PictureDeal(configuration_->GetPicCount(), saved);
+}
+
+void TfrmScrn::Dealt(std::int32_t index) {
+  TfrmScrn& main = MainWindow();
+  if (!Shuffled() || !main.deal_.Take(index) || main.dealFile_.empty()) return;
+  ReplacementFile file;
+  if (!file.Create(main.dealFile_, 0600) || !file.Write(main.deal_.Saved()) || !file.Commit(false)) {
+    ReportToStderr("The place in the shuffled pictures cannot be kept in " + main.dealFile_);
+    main.dealFile_.clear();  // said once; the show goes on
+  }
 }
 
 std::int32_t TfrmScrn::ShownFit() const {

@@ -48,4 +48,10 @@ std::optional<std::string> ResolveTrustedLinks(const std::string& path);
 // or others.
 std::string RuntimeFolder();
 
+// The per-user folder for what the program keeps between runs, ending with the separator:
+// "$XDG_STATE_HOME/slidesaver/" ($XDG_STATE_HOME when absolute, else ~/.local/state) on Linux,
+// "%LOCALAPPDATA%\Slidesaver\" on Windows. Created when missing, its parents too. Raises
+// Error when it cannot be told or created.
+std::string StateFolder();
+
 }  // namespace slidesaver

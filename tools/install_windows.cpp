@@ -3,7 +3,6 @@
 // the system's "Install" of a .scr names it.
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <filesystem>
 #include <iostream>
@@ -70,15 +69,8 @@ std::string InstalledPath(const std::string& file) {
   if (name.empty() || name == "." || name == "..") {
     throw InstallUsageError("\"" + file + "\" names no file");
   }
-  wchar_t* folder = nullptr;
-  const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &folder);
-  if (FAILED(found) || folder == nullptr) {
-    CoTaskMemFree(folder);
-    throw Error("Cannot find the folder for local application data");
-  }
-  const std::string local = Narrow(folder);
-  CoTaskMemFree(folder);
-  return PathJoin(PathJoin(local, "Slidesaver"), name);
+  // Windows keeps a user's savers where the program keeps its state.
+  return PathJoin(StateFolder(), name);
 }
 
 // The file must be a saver: its payload is read as the player would read it.

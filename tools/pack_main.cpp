@@ -49,7 +49,7 @@ const CommandUsage kBuildUsage = {
     "           [--web W] [--text CAPTION] [--font-name N] [--font-height H] [--font-color C]\n"
     "           [--interval MS] [--random-pic] [--random-style] [--clear-old] [--sound-order N]\n"
     "           [--mute] [--fit as-authored|shrink|scale] [--screens primary|every]\n"
-    "           [--fill black|blur] [--recursive] [--max-size WxH] [--quality Q]\n",
+    "           [--fill black|blur] [--shuffle] [--recursive] [--max-size WxH] [--quality Q]\n",
     "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
     "its build tree.\n"
     "Defaults: --interval 5000, --sound-order 1, caption font MS Sans Serif 8 pt (--font-height\n"
@@ -58,6 +58,8 @@ const CommandUsage kBuildUsage = {
     "show on the primary monitor, the others black; every: a show of its own on each monitor),\n"
     "--fill black (around a picture that leaves part of the screen empty; blur: the same picture\n"
     "covering the screen, blurred and darkened).\n"
+    "--shuffle shows every picture once, in a random order, before any comes again, and the next\n"
+    "run goes on where the last one stopped (kept per user; it comes before --random-pic).\n"
     "--interval is in milliseconds; 0 shows no further picture. --sound-order takes 1 (list\n"
     "order), 2 (a random track each time) or 3 (one random track repeated).\n"
     "--text without --font-color draws the caption in clWhite. --font-height takes -2048 to -1\n"
@@ -286,6 +288,7 @@ int Build(const std::vector<std::string>& args) {
     else if (a == "--random-style") config.lRandomStyle = true;
     else if (a == "--clear-old") config.lClearOldImage = true;
     else if (a == "--mute") config.lMute = true;
+    else if (a == "--shuffle") config.lShuffle = true;
     else if (a == "--fit") {
       const std::string& v = value();
       const std::string_view names[] = {"as-authored", "shrink", "scale"};
@@ -418,7 +421,8 @@ int Inspect(const std::string& path) {
         {"DescriptCommaList", config->DescriptCommaList()},
         {"PictureFit", config->PictureFit()},
         {"Screens", config->Screens()},
-        {"PictureFill", config->PictureFill()}}},
+        {"PictureFill", config->PictureFill()},
+        {"lShuffle", config->lShuffle}}},
       {"pictures", pictures},
       {"sounds", sounds}};
   std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -452,7 +456,7 @@ const std::vector<Command>& Commands() {
         {"--font-name", true}, {"--font-height", true}, {"--font-color", true},
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
         {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true},
-        {"--screens", true}, {"--fill", true}},
+        {"--screens", true}, {"--fill", true}, {"--shuffle", false}},
        Build},
       {"install", kInstallUsage.synopsis, kInstallUsage.notes, {{"--for", true}, {"--only", false}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},

@@ -1,5 +1,6 @@
 #include "system/files.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -143,6 +145,24 @@ std::string RuntimeFolder() {
   const std::string folder = IsUsableRuntimeDir(runtimeDir) ? PathJoin(runtimeDir, "slidesaver")
                                                             : FallbackTempFolder();
   MakePrivateFolder(folder);
+  return WithTrailingSlash(folder);
+}
+
+std::string StateFolder() {
+  std::string base = EnvironmentValue("XDG_STATE_HOME");
+  if (!IsAbsolute(base)) {
+    std::string home = EnvironmentValue("HOME");
+    if (!IsAbsolute(home)) {
+      const passwd* user = getpwuid(geteuid());
+      home = user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
+    }
+    if (!IsAbsolute(home)) throw Error("Cannot tell the state folder: HOME is not set");
+    base = PathJoin(PathJoin(home, ".local"), "state");
+  }
+  const std::string folder = PathJoin(base, "slidesaver");
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw Error("Cannot create the folder " + folder + ": " + error.message());
   return WithTrailingSlash(folder);
 }
 

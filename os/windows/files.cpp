@@ -1,6 +1,7 @@
 #include "system/files.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -70,6 +71,21 @@ std::string RuntimeFolder() {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw Error("The folder " + folder + " is not a folder of this program; remove it and start again");
+  }
+  return folder + "\\";
+}
+
+std::string StateFolder() {
+  wchar_t* local = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local)) ||
+      local == nullptr) {
+    CoTaskMemFree(local);
+    throw Error("Cannot find the folder for local application data");
+  }
+  const std::string folder = PathJoin(Narrow(local), "Slidesaver");
+  CoTaskMemFree(local);
+  if (!CreateDirectoryW(Widen(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    throw Error("Cannot create the folder " + folder + ": " + SystemErrorText(GetLastError()));
   }
   return folder + "\\";
 }

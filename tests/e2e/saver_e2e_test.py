@@ -607,6 +607,32 @@ class SaverWindowTest(SaverTestCase):
         self.xdotool('key', 'a')
         self.assertEnds(saver, 'saver after a key')
 
+    def test_shuffle_goes_on_across_activations_each_picture_once_per_deal(self):
+        media = os.path.join(self.dir, 'five')
+        subprocess.run([TOOLS['media'], media, '--count', '5', '--width', str(PICTURE_W),
+                        '--height', str(PICTURE_H)], check=True)
+        jpegs = sorted(glob.glob(os.path.join(media, '*.jpg')))
+        frames = [centred_on_black(self.decode(jpeg), SCREEN_W, SCREEN_H) for jpeg in jpegs]
+        # With no interval every activation shows one picture, so each one the test sees is one
+        # the saver dealt, wherever it is ended.
+        saver_file = self.pack('Shuffle.scr', pictures=jpegs, extra=['--shuffle', '--interval', '0'])
+        env = dict(self.env, XDG_STATE_HOME=os.path.join(self.dir, 'state'))
+        shown = []
+        for _ in range(10):
+            saver = self.start(saver_file, '/S', env=env)
+            self.wait_for_saver_window(saver)
+
+            def one_of_them(shot):
+                return shot in frames
+            one_of_them.expected = frames[0]
+            shown.append(frames.index(self.wait_for_picture(saver, self.grab, one_of_them,
+                                                            'a picture of the show')))
+            self.xdotool('key', 'a')
+            self.assertEnds(saver, 'saver after a key')
+        self.assertEqual(sorted(shown[:5]), list(range(5)), shown)
+        self.assertEqual(sorted(shown[5:]), list(range(5)), shown)
+        self.assertNotEqual(shown[4], shown[5], shown)
+
 
 # ---------------------------------------------------------------- input
 

@@ -243,7 +243,7 @@ TEST(ComponentWriter, ConfigurationRoundTripUsesTheSmallestKinds) {
   EXPECT_EQ(text.find("TextFont.Size"), std::string::npos);
   EXPECT_EQ(text.find("Email"), std::string::npos);  // empty texts are not stored
   EXPECT_LT(text.find("lRandomStyle"), text.find("Interval"));  // declaration order
-  for (const char* unset : {"PictureFit", "Screens", "PictureFill"}) {
+  for (const char* unset : {"PictureFit", "Screens", "PictureFill", "lShuffle"}) {
     EXPECT_EQ(text.find(unset), std::string::npos) << unset;  // at its default: records stay as they were
   }
   config.SetPictureFit(TSSFileLocations::kFitShrink);

@@ -112,6 +112,7 @@ TEST(CommandLine, EachCommandOfBothTools) {
       {"pack", "{build} --font-height 2048", 0, "", "", "inspect:/config/TextFont/Height=2048"},
       {"pack", "{build} --fill grey", 2, "", "slidesaver-pack: --fill takes black or blur, not \"grey\"\n", ""},
       {"pack", "{build}", 0, "", "", "inspect:/config/PictureFill=0"},
+      {"pack", "{build}", 0, "", "", "inspect:/config/lShuffle=false"},
       // The names sounds are stored under.
       {"pack", "{build} --sound {dir}/a/theme.mid --sound {dir}/b/Theme.MID", 2, "",
        "slidesaver-pack: --sound \"{dir}/a/theme.mid\" and \"{dir}/b/Theme.MID\" would be stored as "

@@ -104,7 +104,7 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
                  "' --sound '" + snd + "' --font-color clYellow --font-height -32 --font-name Arial"
                  " --interval 7000 --random-pic --random-style --clear-old --sound-order 3 --mute"
                  " --email me@example.org --web https://example.org --author 'Ann \xC3\x89'"
-                 " --fit scale --screens every --fill blur");
+                 " --fit scale --screens every --fill blur --shuffle");
   ASSERT_EQ(r.status, 0) << r.out;
   r = Shell(kPack + " inspect " + Path("s.scr"));
   ASSERT_EQ(r.status, 0) << r.out;
@@ -122,6 +122,7 @@ TEST_F(PackTool, StoresOptionsAndRefusesWhatItCannotStore) {
   EXPECT_EQ(c["PictureFit"], 2);
   EXPECT_EQ(c["Screens"], 1);
   EXPECT_EQ(c["PictureFill"], 1);
+  EXPECT_EQ(c["lShuffle"], true);
 
   const std::string notJpeg = Put("fake.jpg", {'G', 'I', 'F', '8', '9', 'a'});
   r = Shell(kPack + " build --player " + player + " --out " + Path("bad.scr") + " --picture " + notJpeg);
