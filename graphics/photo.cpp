@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 #include "base/error.h"
 #include "graphics/jpeg.h"
+#include "graphics/photo_metadata.h"
 
 namespace slidesaver {
 
@@ -47,44 +47,7 @@ bool KeepsItsBytes(std::span<const std::uint8_t> bytes, int orientation,
 }
 
 int JpegExifOrientation(std::span<const std::uint8_t> jpeg) {
-  if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return 1;
-  // The markers before the first frame header; APP1 with "Exif\0\0" holds a TIFF structure.
-  for (std::size_t at = 2; at + 4 <= jpeg.size() && jpeg[at] == 0xFF;) {
-    const std::uint8_t marker = jpeg[at + 1];
-    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA || (marker >= 0xC0 && marker <= 0xCF &&
-                                                              marker != 0xC4 && marker != 0xCC)) {
-      break;
-    }
-    const std::size_t length = std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
-    if (length < 2 || at + 2 + length > jpeg.size()) break;
-    const std::span<const std::uint8_t> segment = jpeg.subspan(at + 4, length - 2);
-    static constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0};
-    if (marker == 0xE1 && segment.size() >= 14 && std::equal(kExif, kExif + 6, segment.begin())) {
-      const std::span<const std::uint8_t> tiff = segment.subspan(6);
-      const bool big = tiff[0] == 'M' && tiff[1] == 'M';
-      if (!big && !(tiff[0] == 'I' && tiff[1] == 'I')) return 1;
-      const auto read = [&](std::size_t offset, int bytes) -> std::optional<std::uint32_t> {
-        if (offset + bytes > tiff.size()) return std::nullopt;
-        std::uint32_t value = 0;
-        for (int i = 0; i < bytes; ++i) {
-          const std::uint32_t b = tiff[offset + (big ? i : bytes - 1 - i)];
-          value = value << 8 | b;
-        }
-        return value;
-      };
-      const auto ifd = read(4, 4);
-      const auto count = ifd ? read(*ifd, 2) : std::nullopt;
-      for (std::uint32_t i = 0; count && i < *count; ++i) {
-        const std::size_t entry = *ifd + 2 + 12 * std::size_t{i};
-        const auto tag = read(entry, 2), type = read(entry + 2, 2), value = read(entry + 8, 2);
-        if (!tag || !type || !value) break;
-        if (*tag == 0x0112 && *type == 3) return *value >= 1 && *value <= 8 ? int(*value) : 1;
-      }
-      return 1;
-    }
-    at += 2 + length;
-  }
-  return 1;
+  return ReadPhotoMetadata(JpegMetadataBlocks(jpeg)).orientation;
 }
 
 Bitmap UprightBitmap(const Bitmap& stored, int orientation) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "graphics/bitmap.h"
+#include "graphics/photo_metadata.h"
 
 namespace slidesaver {
 
@@ -28,6 +29,7 @@ struct PreparedPhoto {
   int width = 0;
   int height = 0;
   bool converted = false;  // false: the source's bytes unchanged
+  PhotoMetadata metadata;  // what the source's metadata says of it
 };
 
 // Raises Error when the player would refuse a picture of that size.
@@ -60,7 +62,7 @@ std::string ConvertedPhotoName(const std::string& path);
 // Reads a picture in any format the system's photo library knows and turns it upright by its
 // EXIF orientation. A JPEG that KeepsItsBytes keeps its bytes; anything else is shrunk to the
 // box (never enlarged), converted to sRGB on black and stored as a baseline JPEG of the
-// options' quality. Raises Error naming the file and the reason. Safe to call on several
+// options' quality. The metadata comes from the blocks the library reads with the picture. Raises Error naming the file and the reason. Safe to call on several
 // threads at once.
 PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options);
 

@@ -40,6 +40,7 @@ std::span<const PropInfo> TSSFileLocations::Properties() const {
       IntegerProperty<T>("Screens", &T::Screens, &T::SetScreens, {}, T::kScreensPrimary),
       IntegerProperty<T>("PictureFill", &T::PictureFill, &T::SetPictureFill, {}, T::kFillBlack),
       BooleanProperty<T>("lShuffle", &T::lShuffle, 0),
+      BooleanProperty<T>("lPictureCaptions", &T::lPictureCaptions, 0),
   };
   return props;
 }

@@ -66,6 +66,9 @@ class TSSFileLocations : public TComponent {
   // Every picture once, in a random order, before any comes again; the place in the deal is
   // kept per user and saver between runs. Before lRandomPic. Written only when true.
   bool lShuffle = false;
+  // Each picture's own text from DescriptCommaList is drawn on it, centred at the bottom edge
+  // (above the Text caption where both are on one picture). Written only when true.
+  bool lPictureCaptions = false;
 
   // Each comma-list property is backed by a list of strings: setting parses,
   // getting gives the canonical text.

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
+#include <optional>
+#include <string_view>
 
 #include "base/random.h"
 
@@ -11,26 +12,53 @@ namespace {
 
 constexpr const char* kHeader = "slidesaver picture deal 1";
 
-// The order and position a saved text holds, when it is a whole deal of `count` pictures.
-bool Parse(const std::string& text, int count, std::vector<std::int32_t>& order,
-           std::size_t& position) {
-  std::istringstream in(text);
-  std::string header;
-  if (!std::getline(in, header) || header != kHeader) return false;
-  std::string word;
-  long long saved = -1, at = -1;
-  if (!(in >> word >> saved) || word != "count" || saved != count) return false;
-  if (!(in >> word >> at) || word != "position" || at < 0 || at > count) return false;
-  if (!(in >> word) || word != "order") return false;
-  std::vector<bool> seen(static_cast<std::size_t>(count), false);
-  for (int i = 0; i < count; ++i) {
-    long long picture = -1;
-    if (!(in >> picture) || picture < 0 || picture >= count || seen[std::size_t(picture)]) return false;
-    seen[std::size_t(picture)] = true;
-    order.push_back(static_cast<std::int32_t>(picture));
+// The words of a text, split at blanks and line ends.
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (std::size_t i = 0; i < text.size();) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\r')) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && text[i] != ' ' && text[i] != '\n' && text[i] != '\r') ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
   }
-  if (in >> word) return false;  // anything after the order
-  position = static_cast<std::size_t>(at);
+  return words;
+}
+
+// A whole number of at most 9 digits, nothing else.
+std::optional<int> Number(std::string_view word) {
+  if (word.empty() || word.size() > 9) return std::nullopt;
+  int value = 0;
+  for (const char c : word) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// The order and position a saved text holds, when it is a whole deal of `count` pictures.
+// (Parsed by hand: the player links the C++ library statically on Windows, and its streams
+// would make every saver much larger.)
+bool Parse(std::string_view text, int count, std::vector<std::int32_t>& order,
+           std::size_t& position) {
+  const std::string_view header(kHeader);
+  if (!text.starts_with(header) || text.substr(header.size()).find_first_not_of("\r\n") == 0) {
+    return false;
+  }
+  const std::vector<std::string_view> words = Words(text.substr(header.size()));
+  if (words.size() != 5 + std::size_t(count) || words[0] != "count" || words[2] != "position" ||
+      words[4] != "order" || Number(words[1]) != count) {
+    return false;
+  }
+  const std::optional<int> at = Number(words[3]);
+  if (!at || *at > count) return false;
+  std::vector<bool> seen(static_cast<std::size_t>(count), false);
+  for (std::size_t i = 5; i < words.size(); ++i) {
+    const std::optional<int> picture = Number(words[i]);
+    if (!picture || *picture >= count || seen[std::size_t(*picture)]) return false;
+    seen[std::size_t(*picture)] = true;
+    order.push_back(*picture);
+  }
+  position = static_cast<std::size_t>(*at);
   return true;
 }
 

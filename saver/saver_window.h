@@ -102,10 +102,13 @@ class TfrmScrn : public TForm {
   // Replaces the image's picture by a frame of the window's size: the picture
   // centred on black, fitted to the window as the show's PictureFit says, and
   // the caption along the bottom edge on every other call.
-  void ComposeScreenPicture(TImage& image);
+  // `picture`: its index in the show, for its own caption (none: -1).
+  void ComposeScreenPicture(TImage& image, std::int32_t picture = -1);
   // The screen-sized frame of a placed picture, with the caption on every
   // other call.
-  Bitmap ComposeScreen(ScreenPlacement placed, TSize screen);
+  Bitmap ComposeScreen(ScreenPlacement placed, TSize screen, std::int32_t picture);
+  // The picture's own caption, where the show draws them: its DescriptCommaList item.
+  std::string PictureCaption(std::int32_t picture) const;
   // The window belongs to a screen-saver host (a daemon's window, a monitor,
   // the root window): there pictures as authored are shrunk to fit as well,
   // and the host owns the monitors.

@@ -54,7 +54,7 @@ void TfrmScrn::ShowNextPicture(void*) {
   }
   {
     if (tvShow.InTransition()) tvShow.StopTransition();
-    Bitmap frame = ComposeScreen(std::move(*placed), screen);
+    Bitmap frame = ComposeScreen(std::move(*placed), screen, pictureIndex_);
     composedFor_ = screen;
     leavingIndex_ = std::exchange(shownIndex_, pictureIndex_);
     placed = {};  // in the frame now; the transition needs all the memory it can get
@@ -191,6 +191,12 @@ void TfrmScrn::Dealt(std::int32_t index) {
   }
 }
 
+std::string TfrmScrn::PictureCaption(std::int32_t index) const {
+  if (!configuration_->lPictureCaptions || index < 0) return "";
+  const std::vector<std::string>& texts = configuration_->descriptions;
+  return static_cast<std::size_t>(index) < texts.size() ? texts[static_cast<std::size_t>(index)] : "";
+}
+
 std::int32_t TfrmScrn::ShownFit() const {
   const std::int32_t fit = configuration_->PictureFit();
   return fit == TSSFileLocations::kFitAsAuthored && inHostWindow_ ? TSSFileLocations::kFitShrink
@@ -224,7 +230,7 @@ ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit,
   const std::int32_t top = (screen.cy - size.cy) / 2;
   ScreenPlacement placed;
   if (size.cx != w || size.cy != h) {
-    placed = {graphic->PixelsScaled(size.cx, size.cy), TPoint{left, top}};
+    placed = {graphic->PixelsScaled(size.cx, size.cy), TPoint{left, top}, {}};
   } else {
     // Only the part of the picture that lands on the screen is decoded.
     const TRect visible =
@@ -232,7 +238,7 @@ ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit,
     if (visible.IsEmpty()) return {};
     TRect area = visible;
     area.Offset(-left, -top);
-    placed = {graphic->PixelsIn(area), TPoint{visible.Left, visible.Top}};
+    placed = {graphic->PixelsIn(area), TPoint{visible.Left, visible.Top}, {}};
   }
   const bool covers = left <= 0 && top <= 0 && left + size.cx >= screen.cx &&
                       top + size.cy >= screen.cy;
@@ -252,15 +258,15 @@ ScreenPlacement PlaceShowPicture(InputStream& file, std::int64_t offset, TSize s
   return PlacePicture(image->Picture().Graphic(), screen, fit, fill);
 }
 
-void TfrmScrn::ComposeScreenPicture(TImage& image) {
+void TfrmScrn::ComposeScreenPicture(TImage& image, std::int32_t picture) {
   const TSize screen = ClientSize();
   image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(
       ComposeScreen(PlacePicture(image.Picture().Graphic(), screen, ShownFit(),
                                  configuration_->PictureFill()),
-                    screen)));
+                    screen, picture)));
 }
 
-Bitmap TfrmScrn::ComposeScreen(ScreenPlacement placed, TSize screenSize) {
+Bitmap TfrmScrn::ComposeScreen(ScreenPlacement placed, TSize screenSize, std::int32_t index) {
   // The backdrop around the picture, else black; the picture's own area is written once, by
   // the picture.
   const bool backdrop = placed.backdrop.Width() == screenSize.cx &&
@@ -284,16 +290,34 @@ Bitmap TfrmScrn::ComposeScreen(ScreenPlacement placed, TSize screenSize) {
   if (!placed.pixels.Empty()) canvas.Draw(placed.at.X, placed.at.Y, placed.pixels);
 
   captionToggle_ = !captionToggle_;
+  const TFont& font = configuration_->TextFont();
+  TTextFont& drawFont = canvas.Font();
+  drawFont.Name = font.Name();
+  drawFont.Size = font.Size();
+  drawFont.PixelsPerInch = Application().Platform().PixelsPerInch();
+  // The show's caption along the bottom edge on every other picture; the picture's own text
+  // above it, or at the edge on its own.
+  std::int32_t bottom = screen.Height();
   const std::string text = configuration_->Text();
   if (captionToggle_ && !text.empty()) {
-    const TFont& font = configuration_->TextFont();
-    TTextFont& drawFont = canvas.Font();
-    drawFont.Name = font.Name();
-    drawFont.Size = font.Size();
     drawFont.Color = static_cast<TColor>(font.Color());
-    drawFont.PixelsPerInch = Application().Platform().PixelsPerInch();
     const TSize extent = canvas.TextExtent(text);
     canvas.TextOut(screen.Width() / 2 - extent.cx / 2, screen.Height() - extent.cy, text);
+    bottom -= extent.cy;
+  }
+  const std::string own = PictureCaption(index);
+  if (!own.empty()) {
+    const TSize extent = canvas.TextExtent(own);
+    const std::int32_t x = screen.Width() / 2 - extent.cx / 2;
+    // A thin dark outline keeps it readable on any photo.
+    const std::int32_t y = bottom - extent.cy - ScaleToDpi(1, drawFont.PixelsPerInch);
+    const std::int32_t r = std::max<std::int32_t>(1, ScaleToDpi(1, drawFont.PixelsPerInch));
+    drawFont.Color = clBlack;
+    for (const auto& [dx, dy] : {std::pair{-r, -r}, {0, -r}, {r, -r}, {-r, 0}, {r, 0}, {-r, r}, {0, r}, {r, r}}) {
+      canvas.TextOut(x + dx, y + dy, own);
+    }
+    drawFont.Color = static_cast<TColor>(font.Color());
+    canvas.TextOut(x, y, own);
   }
   return screen;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@
 #include "system/file_io.h"
 #include "system/files.h"
 #include "system/replacement_file.h"
+#include "tools/caption_template.h"
 #include "tools/commands.h"
 #include "tools/install.h"
 #include "tools/pe_title.h"
@@ -49,7 +51,8 @@ const CommandUsage kBuildUsage = {
     "           [--web W] [--text CAPTION] [--font-name N] [--font-height H] [--font-color C]\n"
     "           [--interval MS] [--random-pic] [--random-style] [--clear-old] [--sound-order N]\n"
     "           [--mute] [--fit as-authored|shrink|scale] [--screens primary|every]\n"
-    "           [--fill black|blur] [--shuffle] [--recursive] [--max-size WxH] [--quality Q]\n",
+    "           [--fill black|blur] [--shuffle] [--caption TEMPLATE | --caption-file FILE]\n"
+    "           [--recursive] [--max-size WxH] [--quality Q]\n",
     "Without --player, the slidesaver installed beside slidesaver-pack is used, else the one of\n"
     "its build tree.\n"
     "Defaults: --interval 5000, --sound-order 1, caption font MS Sans Serif 8 pt (--font-height\n"
@@ -60,6 +63,11 @@ const CommandUsage kBuildUsage = {
     "covering the screen, blurred and darkened).\n"
     "--shuffle shows every picture once, in a random order, before any comes again, and the next\n"
     "run goes on where the last one stopped (kept per user; it comes before --random-pic).\n"
+    "--caption draws each picture's own text on it, in the caption font, from a template of\n"
+    "{date} (taken, as 7 December 2026), {date:FORMAT} (strftime), {title}, {description},\n"
+    "{name} (file name without extension) and {folder}: \"{title} · {date}\". A picture whose\n"
+    "placeholders are all empty has none; the text between two goes with an empty one.\n"
+    "--caption-file takes the texts from a file instead, one line per picture in show order.\n"
     "--interval is in milliseconds; 0 shows no further picture. --sound-order takes 1 (list\n"
     "order), 2 (a random track each time) or 3 (one random track repeated).\n"
     "--text without --font-color draws the caption in clWhite. --font-height takes -2048 to -1\n"
@@ -212,12 +220,36 @@ std::vector<SoundSource> SoundSources(const std::vector<std::string>& arguments)
   return sources;
 }
 
+// The lines of a --caption-file, one per picture: UTF-8 (a byte-order mark and carriage returns
+// are dropped); as many lines as pictures, a last line end or none.
+std::vector<std::string> CaptionLines(const std::string& path, std::size_t pictures) {
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  std::string text(bytes.begin(), bytes.end());
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  if (lines.size() != pictures) {
+    throw Error("\"" + path + "\" has " + std::to_string(lines.size()) + " lines for " +
+                std::to_string(pictures) + " pictures; --caption-file takes one line per picture");
+  }
+  return lines;
+}
+
 int Build(const std::vector<std::string>& args) {
   std::string player, out;
   std::vector<std::string> pictures, sounds;
   bool recursive = false;
   PhotoOptions photoOptions;
   bool textGiven = false, colorGiven = false;
+  std::optional<CaptionTemplate> captionTemplate;
+  std::string captionFile;
   TSSFileLocations config;
   config.SetInterval(5000);
   config.SetSoundRandom(1);
@@ -289,6 +321,13 @@ int Build(const std::vector<std::string>& args) {
     else if (a == "--clear-old") config.lClearOldImage = true;
     else if (a == "--mute") config.lMute = true;
     else if (a == "--shuffle") config.lShuffle = true;
+    else if (a == "--caption") {
+      try {
+        captionTemplate.emplace(value());
+      } catch (const Error& e) {
+        throw UsageError(e.what());
+      }
+    } else if (a == "--caption-file") captionFile = value();
     else if (a == "--fit") {
       const std::string& v = value();
       const std::string_view names[] = {"as-authored", "shrink", "scale"};
@@ -318,9 +357,13 @@ int Build(const std::vector<std::string>& args) {
   if (out.empty() || pictures.empty()) {
     throw UsageError("build needs --out and at least one --picture");
   }
+  if (captionTemplate && !captionFile.empty()) {
+    throw UsageError("--caption and --caption-file: one or the other");
+  }
+  config.lPictureCaptions = captionTemplate || !captionFile.empty();
   // A caption in the record's default colour, clWindowText, is black on the black screen.
-  // Without --text the colour stays untouched, so such savers stay as they were.
-  if (textGiven && !colorGiven) config.TextFont().SetColor(kClWhite);
+  // Without a caption the colour stays untouched, so such savers stay as they were.
+  if ((textGiven || config.lPictureCaptions) && !colorGiven) config.TextFont().SetColor(kClWhite);
   const std::vector<SoundSource> soundSources = SoundSources(sounds);
   if (player.empty()) {
     player = FindPlayer();
@@ -344,6 +387,15 @@ int Build(const std::vector<std::string>& args) {
   for (const PreparedPhoto& photo : photos) {
     converted += photo.converted ? 1 : 0;
     pictureData.push_back({photo.name, photo.jpeg});
+  }
+  if (captionTemplate) {
+    for (std::size_t i = 0; i < photos.size(); ++i) {
+      const fs::path source = PathOfUtf8(files[i]);
+      config.descriptions.push_back(captionTemplate->Fill(
+          {photos[i].metadata, Utf8OfPath(source.stem()), Utf8OfPath(source.parent_path().filename())}));
+    }
+  } else if (!captionFile.empty()) {
+    config.descriptions = CaptionLines(captionFile, photos.size());
   }
   std::vector<PayloadSound> soundData;
   for (const SoundSource& sound : soundSources) {
@@ -422,7 +474,8 @@ int Inspect(const std::string& path) {
         {"PictureFit", config->PictureFit()},
         {"Screens", config->Screens()},
         {"PictureFill", config->PictureFill()},
-        {"lShuffle", config->lShuffle}}},
+        {"lShuffle", config->lShuffle},
+        {"lPictureCaptions", config->lPictureCaptions}}},
       {"pictures", pictures},
       {"sounds", sounds}};
   std::cout << json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -456,7 +509,8 @@ const std::vector<Command>& Commands() {
         {"--font-name", true}, {"--font-height", true}, {"--font-color", true},
         {"--interval", true}, {"--sound-order", true}, {"--random-pic", false},
         {"--random-style", false}, {"--clear-old", false}, {"--mute", false}, {"--fit", true},
-        {"--screens", true}, {"--fill", true}, {"--shuffle", false}},
+        {"--screens", true}, {"--fill", true}, {"--shuffle", false},
+        {"--caption", true}, {"--caption-file", true}},
        Build},
       {"install", kInstallUsage.synopsis, kInstallUsage.notes, {{"--for", true}, {"--only", false}},
        [](const std::vector<std::string>& args) { return InstallCommand(args, false); }},

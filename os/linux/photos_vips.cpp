@@ -58,6 +58,23 @@ bool IsRgbOrGray(VipsImage* header) {
   return kind == VIPS_INTERPRETATION_sRGB || kind == VIPS_INTERPRETATION_B_W;
 }
 
+// The metadata blocks libvips read with the picture, in any format that carries them.
+PhotoMetadata Metadata(VipsImage* header) {
+  const auto blob = [&](const char* name) -> std::span<const std::uint8_t> {
+    const void* data = nullptr;
+    std::size_t length = 0;
+    if (vips_image_get_typeof(header, name) == 0 ||
+        vips_image_get_blob(header, name, &data, &length) != 0) {
+      return {};
+    }
+    return {static_cast<const std::uint8_t*>(data), length};
+  };
+  const std::span<const std::uint8_t> xmp = blob("xmp-data");
+  return ReadPhotoMetadata({blob("exif-data"),
+                            std::string_view(reinterpret_cast<const char*>(xmp.data()), xmp.size()),
+                            blob("iptc-data")});
+}
+
 }  // namespace
 
 PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options) {
@@ -72,6 +89,7 @@ PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options)
   CheckPictureSize(path, bound(vips_image_get_width(header.image), options.maxWidth),
                    bound(vips_image_get_height(header.image), options.maxHeight));
   PreparedPhoto photo;
+  photo.metadata = Metadata(header.image);
   if (KeepsItsBytes(bytes, vips_image_get_orientation(header.image), options) &&
       IsRgbOrGray(header.image)) {
     photo.name = FileNamePart(path);

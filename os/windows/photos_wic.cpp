@@ -14,6 +14,7 @@
 
 #include "base/error.h"
 #include "graphics/photo.h"
+#include "graphics/photo_metadata.h"
 #include "os/windows/system_error.h"
 #include "system/file_io.h"
 #include "system/files.h"
@@ -204,6 +205,8 @@ PreparedPhoto PreparePhoto(const std::string& path, const PhotoOptions& options)
   CheckPictureSize(path, bound(width, options.maxWidth), bound(height, options.maxHeight));
 
   PreparedPhoto photo;
+  // Texts and dates from a JPEG's own blocks (Wine's metadata reader has none for JPEG).
+  photo.metadata = ReadPhotoMetadata(JpegMetadataBlocks(bytes));
   if (KeepsItsBytes(bytes, orientation, options)) {
     photo.name = FileNamePart(path);
     photo.width = static_cast<int>(width);

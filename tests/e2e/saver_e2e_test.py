@@ -633,6 +633,37 @@ class SaverWindowTest(SaverTestCase):
         self.assertEqual(sorted(shown[5:]), list(range(5)), shown)
         self.assertNotEqual(shown[4], shown[5], shown)
 
+    def test_each_photo_shows_its_own_title_and_date(self):
+        pictures = []
+        for jpeg, title, taken in zip(self.jpegs, ('Harbour at dawn', 'Fjord'),
+                                      ('2026:12:07 08:15:00', '2025:06:21 19:00:00')):
+            pictures.append(os.path.join(self.dir, os.path.basename(jpeg)))
+            with open(jpeg, 'rb') as f, open(pictures[-1], 'wb') as out:
+                out.write(with_metadata(f.read(), title, taken))
+        saver = self.start(self.pack('Captions.scr', pictures=pictures, extra=[
+            '--caption', '{title} · {date}', '--font-color', 'clYellow', '--font-name', 'DejaVu Sans',
+            '--font-height', '-20', '--interval', '1500']), '/S')
+        self.wait_for_saver_window(saver)
+        below = (SCREEN_H + PICTURE_H) // 2  # the captions lie below the pictures
+        widths = []
+        for picture in self.pictures:
+            frame = centred_on_black(picture, SCREEN_W, SCREEN_H)
+
+            def captioned(shot):
+                return shot.rows(0, below) == frame.rows(0, below) and any(
+                    shot.pixel(x, y) == (255, 255, 0) for y in range(below, SCREEN_H)
+                    for x in range(0, SCREEN_W, 2))
+            captioned.expected = frame
+            shot = self.wait_for_picture(saver, self.grab, captioned, 'a picture with its caption')
+            xs = [x for y in range(below, SCREEN_H) for x in range(SCREEN_W)
+                  if shot.pixel(x, y) == (255, 255, 0)]
+            widths.append(max(xs) - min(xs))
+            self.assertLess(abs((min(xs) + max(xs)) / 2 - SCREEN_W / 2), 8, 'caption centred')
+        # "Harbour at dawn · 7 December 2026" is much wider than "Fjord · 21 June 2025".
+        self.assertGreater(widths[0], widths[1] + 60, widths)
+        self.xdotool('key', 'a')
+        self.assertEnds(saver, 'saver after a key')
+
 
 # ---------------------------------------------------------------- input
 
@@ -1088,6 +1119,19 @@ def stored_on_its_side(jpeg):
     exif = (b'\xff\xe1\x00\x22Exif\0\0MM\x00\x2a\x00\x00\x00\x08\x00\x01'
             b'\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00\x00\x00\x00\x00')
     return jpeg[:2] + exif + jpeg[2:]
+
+
+def with_metadata(jpeg, title, taken):
+    """The JPEG with an EXIF block that says when it was taken and an XMP block with its title."""
+    tiff = (b'MM\x00\x2a\x00\x00\x00\x08' + struct.pack('>H', 1) +
+            struct.pack('>HHII', 0x8769, 4, 1, 26) + b'\0\0\0\0' +  # IFD0: the Exif IFD at 26
+            struct.pack('>H', 1) + struct.pack('>HHII', 0x9003, 2, 20, 44) + b'\0\0\0\0' +
+            taken.encode() + b'\0')
+    xmp = (b'http://ns.adobe.com/xap/1.0/\0<dc:title><rdf:Alt><rdf:li xml:lang="x-default">' +
+           title.encode() + b'</rdf:li></rdf:Alt></dc:title>')
+    blocks = b''.join(b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body
+                      for body in (b'Exif\0\0' + tiff, xmp))
+    return jpeg[:2] + blocks + jpeg[2:]
 
 
 def mean_difference(a, b):

@@ -174,6 +174,52 @@ TEST_F(SlideshowTest, CaptionOnEveryOtherPictureCentredOnTheBottomEdge) {
   EXPECT_EQ(Composed(form, black), expectedLarger);
 }
 
+TEST_F(SlideshowTest, EachPicturesOwnCaptionStandsAboveTheShowsOutlinedInBlack) {
+  config_.SetText("Hi");
+  config_.lPictureCaptions = true;
+  config_.descriptions = {"One", "", "Hi"};
+  config_.TextFont().SetName("DejaVu Sans");
+  config_.TextFont().SetHeight(-12);
+  config_.TextFont().SetColor(0x00FFFF);  // yellow
+  TfrmScrn& form = Start(WriteSaver({Jpeg(8, 8, 1)}));
+  // On a white picture: the caption's yellow, and the black of its outline around it.
+  const auto yellowRows = [](const Bitmap& screen) {
+    std::vector<int> rows;
+    for (int y = 0; y < screen.Height(); ++y) {
+      for (int x = 0; x < screen.Width(); ++x) {
+        if (screen.Pixel(x, y) == 0x00FFFFu) {
+          rows.push_back(y);
+          break;
+        }
+      }
+    }
+    return rows;
+  };
+  const auto composed = [&](std::int32_t index) {
+    Bitmap white(64, 48);
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) white.SetPixel(x, y, 0xFFFFFF);
+    }
+    TImage image;
+    image.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(std::move(white)));
+    form.ComposeScreenPicture(image, index);
+    return image.Picture().Graphic()->Pixels();
+  };
+  // The show's caption comes on every other picture: on, off, on, off.
+  const std::vector<int> both = yellowRows(composed(0));
+  const Bitmap ownOnly = composed(2);
+  const std::vector<int> own = yellowRows(ownOnly), show = yellowRows(composed(1));
+  EXPECT_TRUE(yellowRows(composed(1)).empty());
+  ASSERT_FALSE(own.empty());
+  ASSERT_FALSE(show.empty());
+  EXPECT_EQ(own.back(), show.back() - 1);  // at the bottom edge, one pixel up for its outline
+  EXPECT_LT(both.front(), show.front() - 8);  // the picture's caption above the show's
+  EXPECT_EQ(both.back(), show.back());
+  bool outlined = false;
+  for (int x = 0; x < 64; ++x) outlined |= ownOnly.Pixel(x, own.front() - 1) == 0u;
+  EXPECT_TRUE(outlined) << "no black just above the caption";
+}
+
 TEST_F(SlideshowTest, StylesGoUpFrom52ToThe127AndStartAgainAt1) {
   TfrmScrn& form = Start(WriteSaver({Jpeg(16, 16, 1)}));
   const Bitmap picture = Decoded(Jpeg(16, 16, 1));

@@ -153,6 +153,41 @@ std::vector<std::uint8_t> JpegClaiming(std::int64_t width, std::int64_t height) 
   return jpeg;
 }
 
+TEST_F(PackTool, CaptionsComeFromThePhotosOrFromAFileOneLineEach) {
+  const std::string player = Put("player", std::vector<std::uint8_t>(100, 1));
+  // A JPEG whose XMP title holds a comma and quotes, which the comma list must carry.
+  std::vector<std::uint8_t> titled = EncodeJpeg(MakeTestPattern(40, 30, 2));
+  const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                          "<dc:title>Harbour, \"calm\"</dc:title>";
+  const std::uint8_t length[] = {0xFF, 0xE1, std::uint8_t((xmp.size() + 2) >> 8), std::uint8_t(xmp.size() + 2)};
+  titled.insert(titled.begin() + 2, xmp.begin(), xmp.end());
+  titled.insert(titled.begin() + 2, std::begin(length), std::end(length));
+  fs::create_directory(Path("Norway"));
+  Put("Norway/a.jpg", titled);
+  Put("Norway/b.jpg", EncodeJpeg(MakeTestPattern(40, 30, 3)));
+  const std::string build = kPack + " build --player " + player + " --out " + Path("s.scr") +
+                            " --picture " + Path("Norway");
+  Result r = Shell(build + " --caption '{title} - {name} ({folder})'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto c = nlohmann::json::parse(Shell(kPack + " inspect " + Path("s.scr")).out)["config"];
+  EXPECT_EQ(c["DescriptCommaList"], "\"Harbour, \"\"calm\"\" - a (Norway)\",\"b (Norway)\"");
+  EXPECT_EQ(c["lPictureCaptions"], true);
+  EXPECT_EQ(c["TextFont"]["Color"], 16777215);  // white, not the record's black
+  Put("lines.txt", {'O', 'n', 'e', '\r', '\n', '\n'});
+  r = Shell(build + " --caption-file " + Path("lines.txt"));
+  ASSERT_EQ(r.status, 0) << r.out;
+  c = nlohmann::json::parse(Shell(kPack + " inspect " + Path("s.scr")).out)["config"];
+  EXPECT_EQ(c["DescriptCommaList"], "One,");
+  Put("lines.txt", {'O', 'n', 'e'});
+  r = Shell(build + " --caption-file " + Path("lines.txt"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("has 1 lines for 2 pictures"), std::string::npos) << r.out;
+  r = Shell(build + " --caption-file " + Path("lines.txt") + " --caption x");
+  EXPECT_EQ(r.status, 2);
+  r = Shell(build + " --caption '{when}'");
+  EXPECT_NE(r.out.find("unknown placeholder {when}"), std::string::npos) << r.out;
+}
+
 TEST_F(PackTool, RefusesWhatThePlayerWouldNotShow) {
   const std::string player = Put("player", std::vector<std::uint8_t>(100, 1));
   const std::int64_t side = kMaxJpegSide;
