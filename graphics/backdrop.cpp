@@ -56,34 +56,41 @@ std::vector<Tap> Taps(int from, int to) {
   return taps;
 }
 
-// The small picture scaled up to the screen, blending linearly between its pixels: rows first
-// along x, then each screen row from two of them.
+// The small picture scaled up to the screen, blending linearly between its pixels: each screen
+// row from two of its rows scaled along x, of which only the last two are kept.
 Bitmap ScaledUp(const Bitmap& small, TSize screen) {
   const std::vector<Tap> across = Taps(small.Width(), screen.cx);
   const std::vector<Tap> down = Taps(small.Height(), screen.cy);
-  std::vector<std::vector<std::uint16_t>> wide(static_cast<std::size_t>(small.Height()));
-  for (int y = 0; y < small.Height(); ++y) {
-    const std::uint8_t* in = small.ScanLine(y);
-    std::vector<std::uint16_t>& row = wide[std::size_t(y)];
-    row.resize(std::size_t(screen.cx) * 3);
-    for (int x = 0; x < screen.cx; ++x) {
-      const Tap t = across[std::size_t(x)];
-      const std::uint8_t* a = in + std::size_t(t.first) * 3;
-      const std::uint8_t* b = t.weight ? a + 3 : a;
-      for (int c = 0; c < 3; ++c) {
-        row[std::size_t(x) * 3 + c] = static_cast<std::uint16_t>(a[c] * (256 - t.weight) + b[c] * t.weight);
+  const std::size_t length = std::size_t(screen.cx) * 3;
+  std::vector<std::uint16_t> rows[2] = {std::vector<std::uint16_t>(length),
+                                        std::vector<std::uint16_t>(length)};
+  int held[2] = {-1, -1};
+  const auto wide = [&](int y) -> const std::uint16_t* {
+    const int slot = y & 1;
+    if (held[slot] != y) {
+      const std::uint8_t* in = small.ScanLine(y);
+      std::uint16_t* row = rows[slot].data();
+      for (int x = 0; x < screen.cx; ++x) {
+        const Tap t = across[std::size_t(x)];
+        const std::uint8_t* a = in + std::size_t(t.first) * 3;
+        const std::uint8_t* b = t.weight ? a + 3 : a;
+        for (int c = 0; c < 3; ++c) {
+          row[std::size_t(x) * 3 + c] = static_cast<std::uint16_t>(a[c] * (256 - t.weight) + b[c] * t.weight);
+        }
       }
+      held[slot] = y;
     }
-  }
+    return rows[slot].data();
+  };
   Bitmap out = Bitmap::Unfilled(screen.cx, screen.cy);
   for (int y = 0; y < screen.cy; ++y) {
     const Tap t = down[std::size_t(y)];
-    const std::uint16_t* a = wide[std::size_t(t.first)].data();
-    const std::uint16_t* b = t.weight ? wide[std::size_t(t.first) + 1].data() : a;
+    const std::uint16_t* a = wide(t.first);
+    const std::uint16_t* b = t.weight ? wide(t.first + 1) : a;
     std::uint8_t* row = out.ScanLine(y);
-    const int wa = 256 - t.weight, wb = t.weight;
-    for (std::size_t i = 0; i < out.Stride(); ++i) {
-      row[i] = static_cast<std::uint8_t>((std::uint32_t{a[i]} * wa + std::uint32_t{b[i]} * wb + 32768) >> 16);
+    const std::uint32_t wa = 256 - t.weight, wb = t.weight;
+    for (std::size_t i = 0; i < length; ++i) {
+      row[i] = static_cast<std::uint8_t>((a[i] * wa + b[i] * wb + 32768) >> 16);
     }
   }
   return out;

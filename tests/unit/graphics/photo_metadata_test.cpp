@@ -66,8 +66,9 @@ TEST(PhotoMetadata, EachTextFromTheFirstBlockThatHasIt) {
       "<rdf:Description><dc:title><rdf:Alt><rdf:li xml:lang=\"de\">Titel</rdf:li>"
       "<rdf:li xml:lang=\"x-default\">Fish &amp; &#x2603; chips</rdf:li></rdf:Alt></dc:title>"
       "<dc:description><rdf:Alt><rdf:li>Line\none</rdf:li></rdf:Alt></dc:description></rdf:Description>";
+  const Bytes cutExif = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M'}, cutIptc = {0x1C, 2, 5, 0, 9};
   const struct {
-    MetadataBlocks blocks;
+    MetadataBlocks blocks;  // views of the blocks above
     PhotoMetadata want;
   } cases[] = {
       {{exif, "", {}}, {"2026:12:07 08:15:00", "Exif \xC3\xA9t\xC3\xA9", "", 6}},
@@ -75,7 +76,7 @@ TEST(PhotoMetadata, EachTextFromTheFirstBlockThatHasIt) {
       {{exif, "", iptc}, {"2026:12:07 08:15:00", "Objekt", "Bildunterschrift \xC3\xA4", 6}},
       {{exif, xmp, iptc}, {"2026:12:07 08:15:00", "Fish & \xE2\x98\x83 chips", "Line one", 6}},
       {{{}, "<rdf:Description dc:title=\"As an attribute\"/>", {}}, {"", "As an attribute", "", 1}},
-      {{Bytes{'E', 'x', 'i', 'f', 0, 0, 'M', 'M'}, "<dc:title>", Bytes{0x1C, 2, 5, 0, 9}}, {"", "", "", 1}},
+      {{cutExif, "<dc:title>", cutIptc}, {"", "", "", 1}},
   };
   for (const auto& c : cases) {
     const PhotoMetadata m = ReadPhotoMetadata(c.blocks);
