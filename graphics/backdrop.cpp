@@ -98,32 +98,45 @@ Bitmap ScaledUp(const Bitmap& small, TSize screen) {
 
 }  // namespace
 
-TSize BackdropSourceSize(TSize picture, TSize screen) {
+Bitmap Backdrop(const Bitmap& picture, TSize screen) {
+  if (picture.Empty() || screen.cx <= 0 || screen.cy <= 0) return {};
   const TSize reduced = Reduced(screen);
-  if (picture.cx <= 0 || picture.cy <= 0) return reduced;
-  // The side that meets the reduced screen's edge last takes its length; the other follows.
-  const std::int64_t across = std::int64_t{picture.cx} * reduced.cy;
-  const std::int64_t down = std::int64_t{picture.cy} * reduced.cx;
-  if (across >= down) {
-    const std::int64_t width = (across + picture.cy - 1) / picture.cy;
-    return {static_cast<std::int32_t>(std::max<std::int64_t>(width, reduced.cx)), reduced.cy};
-  }
-  const std::int64_t height = (down + picture.cx - 1) / picture.cx;
-  return {reduced.cx, static_cast<std::int32_t>(std::max<std::int64_t>(height, reduced.cy))};
-}
-
-Bitmap Backdrop(const Bitmap& source, TSize screen) {
-  if (source.Empty() || screen.cx <= 0 || screen.cy <= 0) return {};
-  const TSize reduced = Reduced(screen);
+  // The picture scaled to cover the reduced screen and cut around its centre, by averaging
+  // the picture's pixels under each reduced one: no copy of the picture at another size.
+  const double scale = std::max(double(reduced.cx) / picture.Width(), double(reduced.cy) / picture.Height());
+  const auto spans = [&](int count, int length) {
+    // Where each of `count` reduced pixels begins in a picture side of `length`; one more at the end.
+    std::vector<int> at(static_cast<std::size_t>(count) + 1);
+    const double offset = (length - count / scale) / 2;
+    for (int i = 0; i <= count; ++i) {
+      at[std::size_t(i)] = std::clamp(static_cast<int>(offset + i / scale), 0, length);
+    }
+    for (int i = 0; i < count; ++i) {  // every reduced pixel takes at least one picture pixel
+      at[std::size_t(i) + 1] = std::max(at[std::size_t(i) + 1], std::min(at[std::size_t(i)] + 1, length));
+      at[std::size_t(i)] = std::min(at[std::size_t(i)], length - 1);
+    }
+    return at;
+  };
+  const std::vector<int> columns = spans(reduced.cx, picture.Width());
+  const std::vector<int> rows = spans(reduced.cy, picture.Height());
   Bitmap small(reduced.cx, reduced.cy);
-  const int left = std::max(0, (source.Width() - reduced.cx) / 2);
-  const int top = std::max(0, (source.Height() - reduced.cy) / 2);
+  std::vector<std::uint32_t> sums(std::size_t(reduced.cx) * 3);
   for (int y = 0; y < reduced.cy; ++y) {
-    const std::uint8_t* in = source.ScanLine(std::min(top + y, source.Height() - 1));
+    std::fill(sums.begin(), sums.end(), 0);
+    const int top = rows[std::size_t(y)], bottom = std::max(rows[std::size_t(y) + 1], top + 1);
+    for (int py = top; py < bottom; ++py) {
+      const std::uint8_t* in = picture.ScanLine(py);
+      for (int x = 0; x < reduced.cx; ++x) {
+        for (int px = columns[std::size_t(x)]; px < std::max(columns[std::size_t(x) + 1], columns[std::size_t(x)] + 1); ++px) {
+          for (int c = 0; c < 3; ++c) sums[std::size_t(x) * 3 + c] += in[std::size_t(px) * 3 + c];
+        }
+      }
+    }
     std::uint8_t* out = small.ScanLine(y);
     for (int x = 0; x < reduced.cx; ++x) {
-      const std::uint8_t* pixel = in + std::size_t(std::min(left + x, source.Width() - 1)) * 3;
-      std::copy(pixel, pixel + 3, out + std::size_t(x) * 3);
+      const std::uint32_t area = std::uint32_t(bottom - top) *
+          std::uint32_t(std::max(columns[std::size_t(x) + 1], columns[std::size_t(x)] + 1) - columns[std::size_t(x)]);
+      for (int c = 0; c < 3; ++c) out[std::size_t(x) * 3 + c] = static_cast<std::uint8_t>(sums[std::size_t(x) * 3 + c] / area);
     }
   }
   std::vector<std::uint8_t> copy;

@@ -12,13 +12,9 @@ namespace slidesaver {
 // blurred that strongly, nothing finer than that survives anyway.
 inline constexpr int kBackdropReduction = 8;
 
-// The size to scale a picture of `picture` to so that it covers the reduced screen, its aspect
-// kept; at least the reduced screen's size.
-TSize BackdropSourceSize(TSize picture, TSize screen);
-
-// The backdrop of a screen of `screen` from `source`, the picture at BackdropSourceSize: cut to
-// the reduced screen around its centre, blurred, darkened, scaled up to `screen`. An empty
-// source or screen gives an empty bitmap.
-Bitmap Backdrop(const Bitmap& source, TSize screen);
+// The backdrop of a screen of `screen` for `picture` (what is shown of it): the picture scaled to
+// cover the reduced screen and cut around its centre, blurred, darkened and scaled up to
+// `screen`. An empty picture or screen gives an empty bitmap.
+Bitmap Backdrop(const Bitmap& picture, TSize screen);
 
 }  // namespace slidesaver

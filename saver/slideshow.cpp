@@ -8,7 +8,6 @@
 
 #include "base/random.h"
 #include "graphics/backdrop.h"
-#include "graphics/resample.h"
 #include "payload/payload.h"
 #include "payload/writer.h"
 #include "system/file_io.h"
@@ -245,9 +244,7 @@ ScreenPlacement PlacePicture(TGraphic* graphic, TSize screen, std::int32_t fit,
   if (fill == TSSFileLocations::kFillBlur && !covers) {
     // What is shown of the picture, which is all of it along a side that leaves the screen
     // partly empty, already decoded.
-    const TSize source =
-        BackdropSourceSize(TSize{placed.pixels.Width(), placed.pixels.Height()}, screen);
-    placed.backdrop = Backdrop(ResampleBitmap(placed.pixels, source.cx, source.cy), screen);
+    placed.backdrop = Backdrop(placed.pixels, screen);
   }
   return placed;
 }

@@ -7,37 +7,32 @@
 namespace slidesaver {
 namespace {
 
-TEST(Backdrop, TheSourceCoversTheReducedScreen) {
-  const TSize screen{1920, 1080};  // reduced: 240 x 135
-  const struct {
-    TSize picture, source;
-  } cases[] = {
-      {{1080, 1920}, {240, 427}},  // portrait: the width meets the edge last
-      {{4000, 1000}, {540, 135}},  // a panorama: the height does
-      {{240, 135}, {240, 135}},
-      {{0, 10}, {240, 135}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(BackdropSourceSize(c.picture, screen), c.source) << c.picture.cx << "x" << c.picture.cy;
+// A picture in vertical bands of the colours given, from left to right.
+Bitmap Bands(int width, int height, std::initializer_list<std::uint32_t> colours) {
+  Bitmap bitmap(width, height);
+  const int count = static_cast<int>(colours.size());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) bitmap.SetPixel(x, y, *(colours.begin() + x * count / width));
   }
+  return bitmap;
 }
 
-TEST(Backdrop, IsTheScreensSizeDarkerAndSmooth) {
-  Bitmap source(240, 427);
-  for (int y = 0; y < source.Height(); ++y) {
-    for (int x = 0; x < source.Width(); ++x) source.SetPixel(x, y, x < 120 ? 0xFF0000 : 0x0000FF);
-  }
-  const Bitmap backdrop = Backdrop(source, {1920, 1080});
-  ASSERT_EQ(backdrop.Width(), 1920);
-  ASSERT_EQ(backdrop.Height(), 1080);
-  // Far from the seam each side keeps its colour, darkened to some 110/256; across the seam it
-  // blends gradually.
-  EXPECT_NEAR(backdrop.Pixel(10, 500) >> 16, 110, 2);
-  EXPECT_EQ(backdrop.Pixel(10, 500) & 0xFFFF, 0u);
-  EXPECT_NEAR(backdrop.Pixel(1900, 500), 110, 2);
+TEST(Backdrop, IsThePictureCoveringTheScreenDarkerAndSmooth) {
+  // A portrait picture covers the width: each half keeps its colour, darkened to some 110/256,
+  // and across the seam it blends gradually.
+  const Bitmap portrait = Backdrop(Bands(810, 1080, {0xFF0000, 0x0000FF}), {1920, 1080});
+  ASSERT_EQ(portrait.Width(), 1920);
+  ASSERT_EQ(portrait.Height(), 1080);
+  EXPECT_NEAR(portrait.Pixel(10, 500) >> 16, 110, 2);
+  EXPECT_EQ(portrait.Pixel(10, 500) & 0xFFFF, 0u);
+  EXPECT_NEAR(portrait.Pixel(1900, 500), 110, 2);
   std::set<std::uint32_t> across;
-  for (int x = 900; x < 1020; ++x) across.insert(backdrop.Pixel(x, 500));
+  for (int x = 900; x < 1020; ++x) across.insert(portrait.Pixel(x, 500));
   EXPECT_GT(across.size(), 20u);
+  // A panorama covers the height: only its middle shows.
+  const Bitmap panorama = Backdrop(Bands(4000, 100, {0x00FF00, 0xFF0000, 0xFF0000, 0x0000FF}), {1920, 1080});
+  EXPECT_NEAR(panorama.Pixel(0, 0) >> 16, 110, 2);
+  EXPECT_NEAR(panorama.Pixel(1919, 1079) >> 16, 110, 2);
   EXPECT_TRUE(Backdrop(Bitmap(), {1920, 1080}).Empty());
 }
 
